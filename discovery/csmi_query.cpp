@@ -1,0 +1,4 @@
+#include "discovery/csmi_query.h"
+namespace qir {
+void queryCsmiRaidConfig(TargetDisk, DiskList&) {}
+} // namespace qir
