@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "discovery/byte_io.h"
+#include "discovery/driver_requests.h"
 #include "discovery/identification.h"
 #include "discovery/nvme_enumeration.h"
 #include "firmware/inbox_update.h"
@@ -100,6 +102,44 @@ TEST_F(InboxUpdateTest, GetInfoDecidesWhetherAnythingIsSent) {
         EXPECT_EQ(update(1), c.result);
         EXPECT_EQ(requests("download") + requests("activate"), 0);
         EXPECT_EQ(drive("d").pendingSlot(), 0);
+    }
+}
+
+// A driver that places the firmware information at the end of the reply buffer, so that
+// only `recordsThatFit` of the drive's three slot records lie inside it.
+class InfoAtTheEnd : public qir::sim::SimMachine {
+  public:
+    uint32_t recordsThatFit = 3;
+    bool deviceIoControl(qir::platform::Handle handle, uint32_t code, void* in, uint32_t inSize,
+                         void* out, uint32_t outSize, uint32_t* returned) override {
+        namespace fw = qir::req::inbox_fw;
+        bool ok = SimMachine::deviceIoControl(handle, code, in, inSize, out, outSize, returned);
+        auto* b = static_cast<uint8_t*>(out);
+        if (ok && code == qir::req::IOCTL_SCSI_MINIPORT &&
+            qir::getU32(b, fw::kFunction) == qir::req::FIRMWARE_FUNCTION_GET_INFO) {
+            uint32_t from = qir::getU32(b, fw::kDataBufferOffset);
+            uint32_t to = outSize - fw::kInfoHeaderSize - fw::kInfoSlotSize * recordsThatFit;
+            std::vector<uint8_t> info(b + from, b + from + fw::kInfoHeaderSize + 3 * 16);
+            std::fill(b + from, b + outSize, 0);
+            std::copy(info.begin(), info.begin() + (outSize - to), b + to);
+            qir::putU32(b, fw::kDataBufferOffset, to);
+        }
+        return ok;
+    }
+};
+
+TEST_F(InboxUpdateTest, SlotRecordsMustLieInsideTheReply) {
+    for (uint32_t fit : {3u, 2u}) {
+        SCOPED_TRACE(fit);
+        auto relocating = std::make_unique<InfoAtTheEnd>();
+        relocating->recordsThatFit = fit;
+        loadDrive("");
+        relocating->devices = std::move(machine->devices);
+        relocating->drives = std::move(machine->drives);
+        machine = std::move(relocating);
+        qir::platform::setPlatform(machine.get());
+        EXPECT_EQ(update(1), fit == 3 ? 0u : 5u);
+        EXPECT_EQ(requests("download"), fit == 3 ? 576 : 0);
     }
 }
 
