@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# Runs one Windows executable under Wine and prints its full 32-bit exit code.
+#
+#   wine_run.sh [options] EXE [ARGS...]
+#     --prefix DIR        Wine prefix (created on first use); default: build/wine/prefix
+#     --cwd DIR           working directory of the program; default: the current one
+#     --stdout FILE       where the program's standard output goes; default: discarded
+#     --stderr FILE       where its standard error goes; default: discarded
+#     --xvfb              run on a private Xvfb display, stopped again afterwards
+#     --display-file FILE with --xvfb: write the display name there once it is up
+#
+# Standard output of this script is the exit code alone (e.g. "1602"); its own
+# messages go to standard error. It fails (exit 2) when Wine cannot run the program
+# or the exit code cannot be read back, never quietly.
+#
+# Linux keeps only the low 8 bits of an exit code, so the code is read through
+# Wine's own shell instead: a batch file runs the program with its output redirected,
+# then echoes %ERRORLEVEL%, which a batch file expands only after the program ended.
+set -euo pipefail
+
+die() {
+    echo "wine_run: $*" >&2
+    exit 2
+}
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+prefix="$repo/build/wine/prefix"
+cwd="$PWD"
+stdout_file=/dev/null
+stderr_file=/dev/null
+use_xvfb=0
+display_file=""
+
+while [[ $# -gt 0 ]]; do
+    case "$1" in
+    --prefix) prefix="$2"; shift 2 ;;
+    --cwd) cwd="$2"; shift 2 ;;
+    --stdout) stdout_file="$2"; shift 2 ;;
+    --stderr) stderr_file="$2"; shift 2 ;;
+    --xvfb) use_xvfb=1; shift ;;
+    --display-file) display_file="$2"; shift 2 ;;
+    --) shift; break ;;
+    -*) die "unknown option $1" ;;
+    *) break ;;
+    esac
+done
+[[ $# -ge 1 ]] || die "no executable given"
+exe="$1"
+shift
+
+command -v wine >/dev/null || die "wine is not installed (run scripts/install_deps.sh)"
+[[ -f "$exe" ]] || die "no such executable: $exe"
+[[ -d "$cwd" ]] || die "no such working directory: $cwd"
+
+abspath() {
+    local dir base
+    dir="$(cd "$(dirname "$1")" && pwd)"
+    base="$(basename "$1")"
+    echo "$dir/$base"
+}
+
+# Wine maps the Linux root to drive Z:.
+to_windows() { printf 'Z:%s' "${1//\//\\}"; }
+
+# A redirection target; NUL is the Windows name of the null device.
+to_target() {
+    if [[ "$1" == /dev/null ]]; then printf 'NUL'; else printf '"%s"' "$(to_windows "$1")"; fi
+}
+
+# One argument as cmd passes it on and the program's runtime splits it again: quoted
+# when it is empty or holds blanks or shell characters, '%' doubled for the batch file.
+# cmd has no escape for a quote inside a quoted word, so such an argument is refused
+# rather than passed on changed.
+quote_arg() {
+    local a="$1"
+    a="${a//%/%%}"
+    if [[ -z "$a" || "$a" =~ [[:space:]\&\|\<\>\^\(\)] ]]; then
+        printf '"%s"' "$a"
+    else
+        printf '%s' "$a"
+    fi
+}
+
+for a in "$@"; do
+    [[ "$a" != *'"'* ]] || die "an argument holding a double quote cannot pass through cmd: $a"
+done
+
+exe="$(abspath "$exe")"
+cwd="$(cd "$cwd" && pwd)"
+[[ "$stdout_file" == /dev/null ]] || { : >"$stdout_file" && stdout_file="$(abspath "$stdout_file")"; }
+[[ "$stderr_file" == /dev/null ]] || { : >"$stderr_file" && stderr_file="$(abspath "$stderr_file")"; }
+
+export WINEDEBUG=-all
+export WINEPREFIX="$prefix"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/wine_run.XXXXXX")"
+xvfb_pid=""
+cleanup() {
+    if [[ -n "$xvfb_pid" ]]; then
+        # The prefix's Wine processes hold the display; they go before it does.
+        wineserver -k >/dev/null 2>&1 || true
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# First use creates the prefix; a lock keeps two runs from creating it at once.
+mkdir -p "$(dirname "$prefix")"
+(
+    flock 9
+    if [[ ! -f "$prefix/system.reg" ]]; then
+        echo "wine_run: creating Wine prefix $prefix (once)" >&2
+        wineboot -i >/dev/null 2>&1 || true
+        wineserver -w || true
+        [[ -f "$prefix/system.reg" ]] || die "wineboot could not create $prefix"
+    fi
+) 9>"$prefix.lock"
+
+if [[ "$use_xvfb" == 1 ]]; then
+    command -v Xvfb >/dev/null || die "Xvfb is not installed (run scripts/install_deps.sh)"
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" \
+        >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [[ -s "$work/display" ]] && break
+        kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb failed: $(cat "$work/xvfb.log")"
+        sleep 0.1
+    done
+    [[ -s "$work/display" ]] || die "Xvfb did not come up"
+    export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
+    [[ -z "$display_file" ]] || echo "$DISPLAY" >"$display_file"
+fi
+
+{
+    printf '@echo off\r\n'
+    printf 'cd /d "%s"\r\n' "$(to_windows "$cwd")"
+    printf '"%s"' "$(to_windows "$exe")"
+    for a in "$@"; do
+        printf ' %s' "$(quote_arg "$a")"
+    done
+    printf ' > %s 2> %s\r\n' "$(to_target "$stdout_file")" "$(to_target "$stderr_file")"
+    printf 'echo rc=%%ERRORLEVEL%%\r\n'
+} >"$work/run.cmd"
+
+shell_out="$work/shell.txt"
+if ! wine cmd /c "$(to_windows "$work/run.cmd")" >"$shell_out" 2>"$work/shell.err"; then
+    : # cmd's own status is that of the echo; the code is read from its output below
+fi
+rc="$(tr -d '\r' <"$shell_out" | sed -n 's/^rc=\(-\{0,1\}[0-9]\{1,\}\)$/\1/p' | tail -n 1)"
+if [[ -z "$rc" ]]; then
+    echo "wine_run: no exit code from $exe; shell said:" >&2
+    cat "$shell_out" "$work/shell.err" >&2
+    exit 2
+fi
+echo "$rc"
