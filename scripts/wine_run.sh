@@ -106,6 +106,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT HUP
 
 # First use creates the prefix; a lock keeps two runs from creating it at once.
 mkdir -p "$(dirname "$prefix")"
@@ -146,9 +147,11 @@ fi
 } >"$work/run.cmd"
 
 shell_out="$work/shell.txt"
-if ! wine cmd /c "$(to_windows "$work/run.cmd")" >"$shell_out" 2>"$work/shell.err"; then
-    : # cmd's own status is that of the echo; the code is read from its output below
-fi
+# In the background so that a signal reaches the cleanup at once, even while the
+# program waits in a message box. cmd's own status is that of the echo; the code is
+# read from its output below.
+wine cmd /c "$(to_windows "$work/run.cmd")" >"$shell_out" 2>"$work/shell.err" &
+wait $! || true
 rc="$(tr -d '\r' <"$shell_out" | sed -n 's/^rc=\(-\{0,1\}[0-9]\{1,\}\)$/\1/p' | tail -n 1)"
 if [[ -z "$rc" ]]; then
     echo "wine_run: no exit code from $exe; shell said:" >&2

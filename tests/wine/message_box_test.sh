@@ -21,12 +21,20 @@ caption="KORVANE $version"
     "$QIR_EXE" >"$WORK/rc.txt" &
 runner=$!
 
+# Stopping the runner also ends the Wine processes of its prefix and its display.
+stop_runner() {
+    if kill -0 $runner 2>/dev/null; then
+        kill $runner 2>/dev/null || true
+    fi
+    wait $runner 2>/dev/null || true
+}
+
 for _ in $(seq 600); do
     [[ -s "$WORK/display" ]] && break
     kill -0 $runner 2>/dev/null || break
     sleep 0.1
 done
-[[ -s "$WORK/display" ]] || { fail "Xvfb did not start"; wait $runner || true; finish; }
+[[ -s "$WORK/display" ]] || { fail "Xvfb did not start"; stop_runner; finish; }
 export DISPLAY="$(cat "$WORK/display")"
 
 window=""
@@ -39,7 +47,7 @@ done
 
 if [[ -z "$window" ]]; then
     fail "no window titled [$caption] appeared"
-    wait $runner || true
+    stop_runner
     finish
 fi
 
@@ -60,9 +68,10 @@ for _ in $(seq 150); do
 done
 if kill -0 $runner 2>/dev/null; then
     fail "the process did not end after OK"
-    kill $runner || true
+    stop_runner
+else
+    wait $runner || fail "the Wine runner failed"
 fi
-wait $runner || fail "the Wine runner failed"
 expect_eq "exit code after OK" 1 "$(cat "$WORK/rc.txt")"
 grep -q '^ >> QIR Ended (Return Code : 1)' <(crlf_to_lf "$WORK/out.txt") ||
     fail "no closing line before the message box"

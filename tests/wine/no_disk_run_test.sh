@@ -14,7 +14,7 @@ expect_eq "native exit code" 1 "$native_rc"
 [[ -f "$WORK/linux/x.txt" ]] || fail "qir-sim wrote no log file"
 
 # The program path is argument 0 as the shell passed it.
-windows_prog="Z:${QIR_EXE//\//\\}"
+windows_prog="$(win_path "$QIR_EXE")"
 mask() {
     PROG="$2" awk '
         BEGIN { prefix = "Input Command : " ENVIRON["PROG"] " " }

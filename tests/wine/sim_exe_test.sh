@@ -30,7 +30,7 @@ for args in "${cases[@]}"; do
     if [[ -f "$dir/linux/run.txt" || -f "$dir/windows/run.txt" ]]; then
         if [[ -f "$dir/linux/run.txt" && -f "$dir/windows/run.txt" ]]; then
             # The simulated clock is fixed, so only argument 0 differs.
-            PROG="Z:${QIR_SIM_EXE//\//\\}" awk '{ i = index($0, ENVIRON["PROG"]);
+            PROG="$(win_path "$QIR_SIM_EXE")" awk '{ i = index($0, ENVIRON["PROG"]);
                 if (i) $0 = substr($0, 1, i - 1) "<program>" substr($0, i + length(ENVIRON["PROG"]));
                 print }' "$dir/windows/run.txt" >"$dir/windows/run.masked"
             PROG="$QIR_NATIVE_SIM" awk '{ i = index($0, ENVIRON["PROG"]);

@@ -45,6 +45,10 @@ wine_exe() {
     "$QIR_SOURCE_DIR/scripts/wine_run.sh" --prefix "$WINE_PREFIX_DIR" "$@"
 }
 
+# The Windows name of a Linux path (Wine maps the root to drive Z:), for file arguments
+# such as qir-sim.exe's --machine FILE.
+win_path() { printf 'Z:%s' "${1//\//\\}"; }
+
 # Drops the CR of each CR LF, leaving any other CR alone.
 crlf_to_lf() { sed 's/\r$//' "$1"; }
 
