@@ -62,23 +62,35 @@ abspath() {
 # Wine maps the Linux root to drive Z:.
 to_windows() { printf 'Z:%s' "${1//\//\\}"; }
 
+# The batch file holds only ASCII: cmd reads it in the console's code page. Every
+# path and argument reaches it through an environment variable instead, which Wine
+# hands over as UTF-16 from the UTF-8 environment. Wine's cmd scans the text again
+# after putting a variable's value in, so '%' is doubled in the value.
+export LC_ALL=C.UTF-8
+pass_env() { export "QIR_WINE_$1=${2//%/%%}"; }
+
 # A redirection target; NUL is the Windows name of the null device.
 to_target() {
-    if [[ "$1" == /dev/null ]]; then printf 'NUL'; else printf '"%s"' "$(to_windows "$1")"; fi
+    if [[ "$2" == /dev/null ]]; then
+        printf 'NUL'
+    else
+        pass_env "$1" "$(to_windows "$2")"
+        printf '"%%QIR_WINE_%s%%"' "$1"
+    fi
 }
 
-# One argument as cmd passes it on and the program's runtime splits it again: quoted
-# when it is empty or holds blanks or shell characters, '%' doubled for the batch file.
-# cmd has no escape for a quote inside a quoted word, so such an argument is refused
-# rather than passed on changed.
+# One argument, quoted so that cmd passes it on whole and the program's runtime splits
+# it back out unchanged. Backslashes before the closing quote are doubled, or the
+# runtime would read the last one as escaping that quote. cmd has no escape for a quote
+# inside a quoted word, so such an argument is refused rather than passed on changed.
 quote_arg() {
-    local a="$1"
-    a="${a//%/%%}"
-    if [[ -z "$a" || "$a" =~ [[:space:]\&\|\<\>\^\(\)] ]]; then
-        printf '"%s"' "$a"
-    else
-        printf '%s' "$a"
-    fi
+    local n="$1" a="$2" tail=""
+    while [[ "$a" == *'\' ]]; do
+        a="${a%\\}"
+        tail+='\\'
+    done
+    pass_env "ARG$n" "$a"
+    printf '"%%QIR_WINE_ARG%s%%%s"' "$n" "$tail"
 }
 
 for a in "$@"; do
@@ -135,15 +147,24 @@ if [[ "$use_xvfb" == 1 ]]; then
     [[ -z "$display_file" ]] || echo "$DISPLAY" >"$display_file"
 fi
 
+# No command substitution below: the variables must be set in this shell.
+pass_env CWD "$(to_windows "$cwd")"
+pass_env EXE "$(to_windows "$exe")"
 {
     printf '@echo off\r\n'
-    printf 'cd /d "%s"\r\n' "$(to_windows "$cwd")"
-    printf '"%s"' "$(to_windows "$exe")"
+    printf 'cd /d "%%QIR_WINE_CWD%%"\r\n'
+    printf '"%%QIR_WINE_EXE%%"'
+    n=0
     for a in "$@"; do
-        printf ' %s' "$(quote_arg "$a")"
+        n=$((n + 1))
+        printf ' '
+        quote_arg "$n" "$a"
     done
-    printf ' > %s 2> %s\r\n' "$(to_target "$stdout_file")" "$(to_target "$stderr_file")"
-    printf 'echo rc=%%ERRORLEVEL%%\r\n'
+    printf ' > '
+    to_target OUT "$stdout_file"
+    printf ' 2> '
+    to_target ERR "$stderr_file"
+    printf '\r\necho rc=%%ERRORLEVEL%%\r\n'
 } >"$work/run.cmd"
 
 shell_out="$work/shell.txt"

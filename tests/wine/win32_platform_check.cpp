@@ -1,8 +1,11 @@
 // Checks of the real Win32 platform, run under Wine by win32_platform_test.sh. It
 // prints one line per failed check and a closing count; its exit code is the number of
-// failures. (windows.h stays out: its macros would clash with our own constant names.)
+// failures. With "--echo" it serves the Wine runner's own test instead. (windows.h stays out: its
+// macros would clash with our own constant names.)
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <cwchar>
 #include <string>
 
 #include "platform/host_file.h"
@@ -135,7 +138,17 @@ void checkProcess(qir::win32::Win32Platform& os) {
 
 } // namespace
 
-int wmain() {
+// "--echo CODE ARGS...": prints each argument as "[text]" on a line of its own and
+// exits with CODE, so the Wine runner's argument passing and exit codes can be checked.
+int echoArguments(int argc, wchar_t** argv) {
+    for (int i = 3; i < argc; ++i)
+        std::printf("[%s]\n", qir::text::toUtf8(qir::win32::fromWide(argv[i])).c_str());
+    return static_cast<int>(std::wcstol(argv[2], nullptr, 10));
+}
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc >= 3 && std::wstring(argv[1]) == L"--echo")
+        return echoArguments(argc, argv);
     qir::win32::Win32Platform os;
     checkWideConversion();
     checkDeviceSets(os);
