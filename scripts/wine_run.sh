@@ -143,7 +143,8 @@ if [[ "$use_xvfb" == 1 ]]; then
         sleep 0.1
     done
     [[ -s "$work/display" ]] || die "Xvfb did not come up"
-    export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
+    DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
+    export DISPLAY
     [[ -z "$display_file" ]] || echo "$DISPLAY" >"$display_file"
 fi
 

@@ -35,7 +35,8 @@ for _ in $(seq 600); do
     sleep 0.1
 done
 [[ -s "$WORK/display" ]] || { fail "Xvfb did not start"; stop_runner; finish; }
-export DISPLAY="$(cat "$WORK/display")"
+DISPLAY="$(cat "$WORK/display")"
+export DISPLAY
 
 window=""
 for _ in $(seq 300); do

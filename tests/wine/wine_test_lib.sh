@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the Wine tests; sourced, not run. ctest provides:
 #   QIR_SOURCE_DIR         the repository
 #   QIR_WINDOWS_BUILD_DIR  the Windows cross build (qir.exe, qir-sim.exe)
