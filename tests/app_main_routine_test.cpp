@@ -9,13 +9,9 @@
 namespace qir {
 namespace {
 
+using apptest::kUsage;
 using apptest::readFileBytes;
 using apptest::wide;
-
-const std::string kUsage = "\nAllowed Behaviors:\n"
-                           "/s                  Execute update package in silently without user "
-                           "intervention.\n"
-                           "/log=<FILEPATH>     Write installation log to a specified file.\n";
 
 // One eligible inbox disk whose route gives the chosen code.
 DiskUpdaterOps oneInboxDisk(uint32_t code) {
