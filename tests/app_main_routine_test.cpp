@@ -129,5 +129,21 @@ TEST_F(MainRoutineTest, SecondRunInOneProcessStartsAfresh) {
     EXPECT_EQ(toolVersionName.size(), 25u);
 }
 
+TEST_F(MainRoutineTest, OnlyTheLastLogPathReceivesTheReport) {
+    std::filesystem::path a = dir / "a.txt", b = dir / "b.txt";
+    DiskUpdaterOps ops = oneInboxDisk(0);
+    EXPECT_EQ(run({u"/log=" + wide(a), u"/log=" + wide(b), u"/s"}, &ops), 0);
+    EXPECT_EQ(readFileBytes(a), "");
+    EXPECT_NE(readFileBytes(b).find("[Final Result]\r\nReturn Code : 0\r\n"), std::string::npos);
+}
+
+TEST_F(MainRoutineTest, StreamLeftInHexByEarlierOutputIsResetAtStart) {
+    wideOut() << hex;
+    narrowOut() << hex;
+    DiskUpdaterOps ops = oneInboxDisk(1602);
+    EXPECT_EQ(run({u"/s"}, &ops), 1602);
+    EXPECT_NE(console.bytes.find(" >> QIR Ended (Return Code : 1602)\n"), std::string::npos);
+}
+
 } // namespace
 } // namespace qir
