@@ -178,6 +178,9 @@ TEST_F(InboxUpdateTest, ActivationAnswerDecidesTheResult) {
 }
 
 TEST_F(InboxUpdateTest, DiskThatCannotBeOpenedGetsItsBlockAndNoRequest) {
+    loadDrive("");
+    EXPECT_EQ(update(0), 5u); // a piece size of 0 would never reach the end of the image
+    EXPECT_TRUE(machine->trace().empty());
     loadDrive(R"({"kind": "open", "error": 2})");
     EXPECT_EQ(update(1), 5u);
     EXPECT_EQ(machine->trace().size(), 1u);
