@@ -7,7 +7,8 @@
 namespace qir::sim {
 
 std::string SimMachine::stateJson() const {
-    using nlohmann::json;
+    // Keys in the order a reader looks for them, result first.
+    using json = nlohmann::ordered_json;
     json state = json::object();
     state["result_code"] = resultCode ? json(*resultCode) : json(nullptr);
     if (messageBoxShown)
