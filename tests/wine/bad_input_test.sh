@@ -60,7 +60,8 @@ expect_same_logs non_ascii "$name"
 # The input command keeps the low 8 bits of each character: ü is 0xFC, 日 0xE5, 本 0x2C.
 expected_line=$(printf 'Input Command : <program> /s /log=Pr\xfcfbericht-\xe5,.txt \r')
 expect_eq "non_ascii: input command in the log" "$expected_line" "$(sed -n 3p "$wdir.log")"
-expect_eq "non_ascii: nothing else created" "$name out.lf out.txt" "$(cd "$wdir" && ls | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
+expect_eq "non_ascii: nothing else created" "$name out.lf out.txt" \
+    "$(cd "$wdir" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
 
 # The real qir.exe takes the same name.
 mkdir -p "$WORK/non_ascii/qir_exe"
