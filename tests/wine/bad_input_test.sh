@@ -17,6 +17,10 @@ mask_program() {
            print }' "$1"
 }
 
+# Without drives, every run that gets past the command line ends with 1.
+EMPTY_MACHINE="$WORK/empty_machine.json"
+echo '{}' >"$EMPTY_MACHINE"
+
 # run_both NAME [--direct] ARGS... : runs qir-sim.exe in $WORK/NAME/windows and the Linux
 # qir-sim in $WORK/NAME/linux, each in its own folder, and compares their exit codes and
 # standard output. Sets win_rc, native_rc and the two folders wdir and ldir.
@@ -30,8 +34,10 @@ run_both() {
     wdir="$WORK/$name/windows"
     ldir="$WORK/$name/linux"
     mkdir -p "$wdir" "$ldir"
-    win_rc=$(wine_exe "${direct[@]}" --cwd "$wdir" --stdout "$wdir/out.txt" "$QIR_SIM_EXE" "$@")
-    (cd "$ldir" && "$QIR_NATIVE_SIM" "$@" >out.txt 2>/dev/null) && native_rc=0 || native_rc=$?
+    win_rc=$(wine_exe "${direct[@]}" --cwd "$wdir" --stdout "$wdir/out.txt" "$QIR_SIM_EXE" \
+        --machine "$(win_path "$EMPTY_MACHINE")" -- "$@")
+    (cd "$ldir" && "$QIR_NATIVE_SIM" --machine "$EMPTY_MACHINE" -- "$@" >out.txt 2>/dev/null) &&
+        native_rc=0 || native_rc=$?
     expect_eq "$name: exit code against the Linux build" "$native_rc" "$((win_rc & 255))"
     crlf_to_lf "$wdir/out.txt" >"$wdir/out.lf"
     expect_same "$name: standard output against the Linux build" "$ldir/out.txt" "$wdir/out.lf"
@@ -96,7 +102,7 @@ win_log+="$(printf 'f%.0s' $(seq $((300 - ${#win_log} - 4)))).txt"
 [[ ${#win_log} == 300 ]] || fail "the long Windows path has ${#win_log} characters, not 300"
 mkdir -p "$WORK/long_path/windows"
 rc=$(wine_exe --cwd "$WORK/long_path/windows" --stdout "$WORK/long_path/windows/out.txt" \
-    "$QIR_SIM_EXE" /s "/log=$win_log")
+    "$QIR_SIM_EXE" --machine "$(win_path "$EMPTY_MACHINE")" -- /s "/log=$win_log")
 crlf_to_lf "$WORK/long_path/windows/out.txt" >"$WORK/long_path/windows/out.lf"
 linux_log="$deep/${win_log##*\\}"
 if [[ -f "$linux_log" ]]; then
