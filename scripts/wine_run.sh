@@ -125,6 +125,8 @@ cleanup() {
     if [[ -n "$xvfb_pid" ]]; then
         # The prefix's Wine processes hold the display; they go before it does.
         wineserver -k >/dev/null 2>&1 || true
+        # -k only asks; a run started before the server is gone would meet a dying one.
+        wineserver -w >/dev/null 2>&1 || true
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
     fi

@@ -22,8 +22,11 @@ wine_exe "$QIR_SIM_EXE" /x >/dev/null
 if WINEPREFIX="$WINE_PREFIX_DIR" wineserver -p 2>/dev/null; then
     started_server=1
 fi
+# Gone for good before the next test starts a run of its own.
 stop_server() {
-    [[ "$started_server" == 0 ]] || WINEPREFIX="$WINE_PREFIX_DIR" wineserver -k 2>/dev/null || true
+    [[ "$started_server" == 1 ]] || return 0
+    WINEPREFIX="$WINE_PREFIX_DIR" wineserver -k 2>/dev/null || true
+    WINEPREFIX="$WINE_PREFIX_DIR" wineserver -w 2>/dev/null || true
 }
 trap stop_server EXIT
 
