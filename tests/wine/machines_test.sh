@@ -18,7 +18,9 @@ machines+=("$WORK/refused.json")
 
 # One Wine server for all the runs, instead of one started and stopped per run.
 started_server=0
-wine_exe "$QIR_SIM_EXE" /x >/dev/null
+# The first start in the prefix now and then fails under load ("could not be started");
+# it only brings the server up, so one more try is all it takes.
+wine_exe "$QIR_SIM_EXE" /x >/dev/null 2>&1 || { sleep 1; wine_exe "$QIR_SIM_EXE" /x >/dev/null; }
 if WINEPREFIX="$WINE_PREFIX_DIR" wineserver -p 2>/dev/null; then
     started_server=1
 fi
