@@ -8,6 +8,10 @@
 #     --stderr FILE       where its standard error goes; default: discarded
 #     --xvfb              run on a private Xvfb display, stopped again afterwards
 #     --display-file FILE with --xvfb: write the display name there once it is up
+#     --direct            start the program straight from Wine, not through its shell:
+#                         for command lines longer than the shell takes (about 8,000
+#                         characters) or holding double quotes; the exit code printed
+#                         is then only its low 8 bits, all that Linux keeps
 #
 # Standard output of this script is the exit code alone (e.g. "1602"); its own
 # messages go to standard error. It fails (exit 2) when Wine cannot run the program
@@ -30,6 +34,7 @@ stdout_file=/dev/null
 stderr_file=/dev/null
 use_xvfb=0
 display_file=""
+direct=0
 
 while [[ $# -gt 0 ]]; do
     case "$1" in
@@ -39,6 +44,7 @@ while [[ $# -gt 0 ]]; do
     --stderr) stderr_file="$2"; shift 2 ;;
     --xvfb) use_xvfb=1; shift ;;
     --display-file) display_file="$2"; shift 2 ;;
+    --direct) direct=1; shift ;;
     --) shift; break ;;
     -*) die "unknown option $1" ;;
     *) break ;;
@@ -93,9 +99,16 @@ quote_arg() {
     printf '"%%QIR_WINE_ARG%s%%%s"' "$n" "$tail"
 }
 
-for a in "$@"; do
-    [[ "$a" != *'"'* ]] || die "an argument holding a double quote cannot pass through cmd: $a"
-done
+if [[ "$direct" == 0 ]]; then
+    # Wine's cmd takes a line of at most 8,191 characters once the variables are in
+    # (and falls over beyond it); the program and the redirections need room as well.
+    total=0
+    for a in "$@"; do
+        [[ "$a" != *'"'* ]] || die "an argument holding a double quote cannot pass through cmd (use --direct): $a"
+        total=$((total + ${#a} + 3))
+    done
+    [[ $total -le 7000 ]] || die "arguments of $total characters are too long for cmd (use --direct)"
+fi
 
 exe="$(abspath "$exe")"
 cwd="$(cd "$cwd" && pwd)"
@@ -112,6 +125,8 @@ cleanup() {
     if [[ -n "$xvfb_pid" ]]; then
         # The prefix's Wine processes hold the display; they go before it does.
         wineserver -k >/dev/null 2>&1 || true
+        # -k only asks; a run started before the server is gone would meet a dying one.
+        wineserver -w >/dev/null 2>&1 || true
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
     fi
@@ -146,6 +161,14 @@ if [[ "$use_xvfb" == 1 ]]; then
     DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
     export DISPLAY
     [[ -z "$display_file" ]] || echo "$DISPLAY" >"$display_file"
+fi
+
+if [[ "$direct" == 1 ]]; then
+    # Wine hands the arguments over as they are; only the low 8 bits of the code return.
+    (cd "$cwd" && exec wine "$exe" "$@") </dev/null >"$stdout_file" 2>"$stderr_file" &
+    wait $! && rc=0 || rc=$?
+    echo "$rc"
+    exit 0
 fi
 
 # No command substitution below: the variables must be set in this shell.

@@ -21,8 +21,18 @@ std::FILE* openForWriting(const std::u16string& path) {
         errno = EACCES;
         return nullptr;
     }
-    return std::fopen(bytes.c_str(), "wb");
+    // Non-blocking for the open alone: a named pipe without a reader would otherwise hold
+    // the run at the open for good; this way it is refused like any unwritable path.
+    int fd = ::open(bytes.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    int flags = ::fcntl(fd, F_GETFL);
+    std::FILE* file = nullptr;
+    if (flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != -1)
+        file = ::fdopen(fd, "wb");
+    if (!file)
+        ::close(fd);
+    return file;
 }
-
 
 } // namespace qir::host

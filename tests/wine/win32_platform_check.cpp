@@ -6,8 +6,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <cwchar>
+#include <direct.h>
+#include <io.h>
 #include <string>
+#include <sys/stat.h>
 
+#include "app/log_file.h"
 #include "platform/host_file.h"
 #include "platform/text_encoding.h"
 #include "platform/win32/win32_platform.h"
@@ -119,6 +123,59 @@ void checkHostFile() {
     check(qir::host::openForWriting(u".") == nullptr, "openForWriting refuses a folder");
 }
 
+std::string fileBytes(const wchar_t* path) {
+    std::string bytes;
+    if (std::FILE* f = _wfopen(path, L"rb")) {
+        char buffer[256];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            bytes.append(buffer, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+// -1 when the path does not exist.
+int modeOf(const wchar_t* path) {
+    struct _stat st;
+    return _wstat(path, &st) == 0 ? static_cast<int>(st.st_mode) : -1;
+}
+
+// Between the test of the log path and the final write, the run goes on for minutes, and
+// someone may remove the file, make it read-only or take its folder away. The final write
+// then writes what it can and never fails the run.
+void checkLogFileChangedMeanwhile() {
+    const std::string report = "Return Code : 0\n";
+
+    check(qir::testLogPath(u"made_read_only.txt"), "testLogPath creates a log file");
+    _wchmod(L"made_read_only.txt", _S_IREAD);
+    qir::writeLogFile(u"made_read_only.txt", report);
+    check(fileBytes(L"made_read_only.txt").empty(), "a log made read-only meanwhile stays empty");
+    check((modeOf(L"made_read_only.txt") & _S_IWRITE) == 0,
+          "a log made read-only meanwhile stays read-only");
+    _wchmod(L"made_read_only.txt", _S_IREAD | _S_IWRITE);
+
+    check(qir::testLogPath(u"removed.txt"), "testLogPath creates removed.txt");
+    _wunlink(L"removed.txt");
+    qir::writeLogFile(u"removed.txt", report);
+    check(fileBytes(L"removed.txt") == "Return Code : 0\r\n",
+          "a log removed meanwhile is created again with the report");
+
+    _wmkdir(L"gone");
+    check(qir::testLogPath(u"gone\\x.txt"), "testLogPath creates gone\\x.txt");
+    _wunlink(L"gone\\x.txt");
+    _wrmdir(L"gone");
+    qir::writeLogFile(u"gone\\x.txt", report);
+    check(modeOf(L"gone") == -1, "a log whose folder went away meanwhile is not written");
+
+    check(qir::testLogPath(u"turned.txt"), "testLogPath creates turned.txt");
+    _wunlink(L"turned.txt");
+    _wmkdir(L"turned.txt");
+    qir::writeLogFile(u"turned.txt", report);
+    check((modeOf(L"turned.txt") & _S_IFDIR) != 0,
+          "a log replaced by a folder meanwhile is left a folder");
+}
+
 void checkProcess(qir::win32::Win32Platform& os) {
     check(os.getModuleHandle() != 0, "getModuleHandle gives the executable's handle");
     check(os.frameworkStartup(os.getModuleHandle(), os.getCommandLine(), 0),
@@ -154,6 +211,7 @@ int wmain(int argc, wchar_t** argv) {
     checkDeviceSets(os);
     checkFiles(os);
     checkHostFile();
+    checkLogFileChangedMeanwhile();
     checkProcess(os);
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed;
