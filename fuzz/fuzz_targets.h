@@ -11,6 +11,10 @@ namespace qir::fuzz {
 // DiskUpdater::run with the production operations on a platform drawn from the input.
 int runDiskUpdaterInput(const uint8_t* data, size_t size);
 
+// One discovery, identification or update operation, chosen by the input, on a record
+// and a platform drawn from it.
+int runRoutesInput(const uint8_t* data, size_t size);
+
 // The machine description loader on the input text; a description it takes is then run.
 int runMachineLoaderInput(const uint8_t* data, size_t size);
 bool machineLoaderAvailable();
