@@ -41,7 +41,7 @@ run_one() {
   local rc=0
   (cd "$dir" && "$exe" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
       -malloc_limit_mb=1024 -max_len=8192 -print_final_stats=1 "${dict[@]}" \
-      -artifact_prefix="$dir/artifacts/" corpus >"$dir/log" 2>&1) || rc=$?
+      -artifact_prefix="$dir/artifacts/" "$dir/corpus" >"$dir/log" 2>&1) || rc=$?
   echo "$rc" >"$dir/rc"
 }
 
@@ -67,8 +67,8 @@ total=0
 for name in "${names[@]}"; do
   dir="$work/$name"
   rc="$(cat "$dir/rc")"
-  execs="$(awk '/stat::number_of_executed_units/ {print $2}' "$dir/log" | tail -1)"
-  cov="$(grep -Eo 'cov: [0-9]+' "$dir/log" | tail -1 | awk '{print $2}')"
+  execs="$(awk '/stat::number_of_executed_units/ {print $2}' "$dir/log" | tail -1 || true)"
+  cov="$(grep -Eo 'cov: [0-9]+' "$dir/log" | tail -1 | awk '{print $2}' || true)"
   execs="${execs:-0}"
   total=$((total + execs))
   if [ "$rc" -ne 0 ] || [ -n "$(ls -A "$dir/artifacts")" ]; then
@@ -77,7 +77,7 @@ for name in "${names[@]}"; do
     cp -r "$dir/artifacts/." "$findings/$name/" 2>/dev/null || true
     cp "$dir/log" "$findings/$name/log"
     echo "fuzz_$name: FINDING after $execs executions (exit $rc); inputs and log in $findings/$name"
-    grep -E 'ERROR|SUMMARY|fuzz platform|fuzz_' "$dir/log" | head -20
+    grep -E 'ERROR|SUMMARY|fuzz platform|fuzz_' "$dir/log" | head -20 || true
   else
     echo "fuzz_$name: $execs executions in ${seconds} s, coverage ${cov:-0}, no finding"
   fi
