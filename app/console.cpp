@@ -21,7 +21,9 @@ ByteSink* currentSink = &stdoutSink;
 NarrowStream narrowStream;
 WideStream wideStream;
 
-void emit(const std::string& bytes) { currentSink->write(bytes.data(), bytes.size()); }
+void emit(const std::string& bytes) {
+    currentSink->write(bytes.data(), bytes.size());
+}
 
 std::string vformat(const char* format, va_list args) {
     va_list copy;
@@ -37,11 +39,19 @@ std::string vformat(const char* format, va_list args) {
 
 } // namespace
 
-ByteSink& standardOutputSink() { return stdoutSink; }
-void setConsoleSink(ByteSink* sink) { currentSink = sink ? sink : &stdoutSink; }
-ByteSink& consoleSink() { return *currentSink; }
+ByteSink& standardOutputSink() {
+    return stdoutSink;
+}
+void setConsoleSink(ByteSink* sink) {
+    currentSink = sink ? sink : &stdoutSink;
+}
+ByteSink& consoleSink() {
+    return *currentSink;
+}
 
-std::string toConsoleBytes(const std::u16string& text) { return text::toUtf8(text); }
+std::string toConsoleBytes(const std::u16string& text) {
+    return text::toUtf8(text);
+}
 
 NarrowStream& NarrowStream::operator<<(const char* text) {
     emit(text);
@@ -130,8 +140,12 @@ WideStream& WideStream::operator<<(DecBase) {
     return *this;
 }
 
-NarrowStream& narrowOut() { return narrowStream; }
-WideStream& wideOut() { return wideStream; }
+NarrowStream& narrowOut() {
+    return narrowStream;
+}
+WideStream& wideOut() {
+    return wideStream;
+}
 
 void resetConsoleStreams() {
     narrowStream << dec;

@@ -1,8 +1,58 @@
 #include "app/main_routine.h"
 
+#include <string>
+
+#include "app/command_line.h"
+#include "app/console.h"
+#include "app/process_state.h"
+#include "app/run_options.h"
+#include "app/run_report.h"
+#include "app/timestamp.h"
+#include "app/tool_identity.h"
+#include "platform/platform.h"
+
 namespace qir {
 
-// Placeholder until the run sequence lands.
-int32_t mainRoutine(int, const char16_t* const*, const DiskUpdaterOps&) { return 1; }
+namespace {
+
+void printBanner() {
+    const std::u16string rule(96, u'=');
+    wideOut() << rule << endl;
+    wideOut() << toolVersionName << endl;
+    wideOut() << u"Firmware update for KORVANE NVMe SSDs. Do not power off during the update."
+              << endl;
+    wideOut() << rule << endl;
+}
+
+} // namespace
+
+int32_t mainRoutine(int argc, const char16_t* const* argv, const DiskUpdaterOps& ops) {
+    // A test process runs the routine many times; nothing of an earlier run may leak.
+    silentMode = false;
+    toolVersionName.clear();
+    resetConsoleStreams();
+
+    std::uintptr_t module = platform::os().getModuleHandle();
+    if (module == 0)
+        formattedOut(u"Fatal Error: GetModuleHandle failed\n");
+    else if (!platform::os().frameworkStartup(module, platform::os().getCommandLine(), 0))
+        formattedOut(u"Fatal Error: MFC initialization failed\n");
+
+    int32_t result = 1;
+    {
+        RunOptions options(ops);
+        initToolIdentity();
+        printBanner();
+        if (parseCommandLine(options, argc, argv)) {
+            options.startTime = widenBytes(makeTimestamp());
+            wideOut() << endl << u" >> QIR Started " << endl << endl;
+            options.updater->run(options);
+            result = writeRunReport(options);
+        }
+        // The updater and its disk lists go first, before the record's own fields.
+        options.updater.reset();
+    }
+    return result;
+}
 
 } // namespace qir

@@ -4,6 +4,7 @@
 
 #if QIR_RAID_SIM_AVAILABLE
 
+#include <algorithm>
 #include <string>
 #include <vector>
 

@@ -1,0 +1,137 @@
+#include "app_test_support.h"
+
+#include <vector>
+
+#include "app/main_routine.h"
+#include "app/process_state.h"
+#include "firmware/firmware_image.h"
+
+namespace qir {
+namespace {
+
+using apptest::readFileBytes;
+using apptest::wide;
+
+const std::string kUsage = "\nAllowed Behaviors:\n"
+                           "/s                  Execute update package in silently without user "
+                           "intervention.\n"
+                           "/log=<FILEPATH>     Write installation log to a specified file.\n";
+
+// One eligible inbox disk whose route gives the chosen code.
+DiskUpdaterOps oneInboxDisk(uint32_t code) {
+    DiskUpdaterOps o;
+    o.findRstController = [](RaidController&) { return false; };
+    o.enumerateRstDisks = [](const RaidController&, DiskList&) { return 0; };
+    o.enumerateNvmeDisks = [](DiskList& list) {
+        TargetDisk d;
+        d.driverKind = InboxNvme;
+        d.devicePath = u"\\\\.\\PHYSICALDRIVE0";
+        list.push_back(d);
+        return 0;
+    };
+    o.identifyRstDisk = [](TargetDisk, DiskList&) { return 0; };
+    o.queryCsmiRaidConfig = [](TargetDisk, DiskList&) {};
+    o.enumerateVrocDisks = [](TargetDisk, DiskList&, int32_t*) {};
+    o.identifyInboxDisk = [](TargetDisk d, DiskList& out) {
+        d.modelNumber = u"M";
+        d.serialNumber = u"S";
+        d.firmwareRevision = u"VDL4J9QB";
+        out.push_back(d);
+        return 0;
+    };
+    o.updateInboxDisk = [code](const TargetDisk&, const uint32_t*) { return code; };
+    o.updateIrstDisk = [](const TargetDisk&, const uint32_t*) { return 1u; };
+    o.updateVrocDisk = [](const TargetDisk&, const uint32_t*, int32_t) { return 1u; };
+    return o;
+}
+
+class MainRoutineTest : public apptest::ShellTest {
+  protected:
+    int32_t run(std::vector<std::u16string> args, const DiskUpdaterOps* ops = nullptr) {
+        args.insert(args.begin(), u"qir.exe");
+        std::vector<const char16_t*> argv;
+        for (const std::u16string& a : args)
+            argv.push_back(a.c_str());
+        int argc = static_cast<int>(argv.size());
+        return ops ? mainRoutine(argc, argv.data(), *ops) : mainRoutine(argc, argv.data());
+    }
+    std::string banner() {
+        std::string rule(96, '=');
+        return rule + "\nQIR_TX7Q3_V1.0.0_" + text::toUtf8(imageRevision) +
+               "\nFirmware update for KORVANE NVMe SSDs. Do not power off during the update.\n" +
+               rule + "\n";
+    }
+};
+
+TEST_F(MainRoutineTest, EmptyMachineRunsThroughToResultOne) {
+    EXPECT_EQ(run({}), 1);
+    EXPECT_EQ(toolVersionName.size(), 25u);
+    EXPECT_EQ(console.bytes.rfind(banner(), 0), 0u);
+    EXPECT_NE(console.bytes.find("\n >> QIR Started \n\n"), std::string::npos);
+    EXPECT_NE(console.bytes.find("\n >> QIR Ended (Return Code : 1)\n\n"), std::string::npos);
+    ASSERT_TRUE(machine.messageBoxShown.has_value());
+    EXPECT_EQ(machine.messageBoxShown->caption, u"KORVANE " + toolVersionName);
+    EXPECT_EQ(machine.openHandles, 0);
+    EXPECT_EQ(machine.openDeviceInfoSets, 0);
+}
+
+TEST_F(MainRoutineTest, InvalidArgumentStopsAfterBannerAndUsage) {
+    std::filesystem::path out = dir / "out.txt";
+    EXPECT_EQ(run({u"/log=" + wide(out), u"/x"}), 1);
+    EXPECT_EQ(console.bytes, banner() + kUsage);
+    EXPECT_FALSE(machine.messageBoxShown.has_value());
+    EXPECT_EQ(readFileBytes(out), "");
+}
+
+TEST_F(MainRoutineTest, ResultCodeOfTheRouteBecomesTheExitCode) {
+    struct Case {
+        uint32_t code;
+        int32_t exit;
+    };
+    for (Case c : std::vector<Case>{{0, 0}, {1602, 1602}, {5, 1}}) {
+        SCOPED_TRACE(c.code);
+        console.bytes.clear();
+        DiskUpdaterOps ops = oneInboxDisk(c.code);
+        std::filesystem::path log = dir / "fw.txt";
+        EXPECT_EQ(run({u"/s", u"/log=" + wide(log)}, &ops), c.exit);
+        EXPECT_FALSE(machine.messageBoxShown.has_value());
+        std::string file = readFileBytes(log);
+        EXPECT_EQ(file.rfind("Start Time : 07-12-2026(02:40:52)\r\nEnd Time : "
+                             "07-12-2026(02:40:52)\r\nInput Command : qir.exe /s /log=" +
+                                 log.string() + " \r\n\r\n[Disk #1]\r\n",
+                             0),
+                  0u);
+        EXPECT_NE(
+            console.bytes.find(" >> QIR Ended (Return Code : " + std::to_string(c.exit) + ")\n"),
+            std::string::npos);
+    }
+}
+
+TEST_F(MainRoutineTest, FatalStartupLinesDoNotStopTheRun) {
+    machine.frameworkStartupFails = true;
+    EXPECT_EQ(run({u"/s"}), 1);
+    EXPECT_EQ(console.bytes.rfind("Fatal Error: MFC initialization failed\n" + banner(), 0), 0u);
+
+    console.bytes.clear();
+    machine.moduleHandleFails = true;
+    EXPECT_EQ(run({u"/s"}), 1);
+    // Without a module handle the framework is not started at all, so only one line.
+    EXPECT_EQ(console.bytes.rfind("Fatal Error: GetModuleHandle failed\n" + banner(), 0), 0u);
+    EXPECT_NE(console.bytes.find(" >> QIR Ended (Return Code : 1)"), std::string::npos);
+}
+
+TEST_F(MainRoutineTest, SecondRunInOneProcessStartsAfresh) {
+    EXPECT_EQ(run({u"/s"}), 1);
+    std::string first = console.bytes;
+    console.bytes.clear();
+    EXPECT_EQ(run({u"/s"}), 1);
+    EXPECT_EQ(console.bytes, first);
+
+    // Silence of an earlier run does not carry over into one without "/s".
+    EXPECT_EQ(run({}), 1);
+    EXPECT_TRUE(machine.messageBoxShown.has_value());
+    EXPECT_EQ(toolVersionName.size(), 25u);
+}
+
+} // namespace
+} // namespace qir

@@ -1,0 +1,61 @@
+// Shared pieces of the application shell tests: a captured console, a simulated
+// machine installed as the platform, and a scratch folder for log files.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "app/console.h"
+#include "platform/platform.h"
+#include "platform/text_encoding.h"
+#include "sim/sim_machine.h"
+
+namespace qir::apptest {
+
+class CaptureSink : public ByteSink {
+  public:
+    void write(const char* data, size_t size) override { bytes.append(data, size); }
+    void flush() override {}
+    std::string bytes;
+};
+
+inline std::string readFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::u16string wide(const std::filesystem::path& path) {
+    return text::fromUtf8(path.string());
+}
+
+class ShellTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::setPlatform(&machine);
+        setConsoleSink(&console);
+        resetConsoleStreams();
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = std::filesystem::temp_directory_path() /
+              (std::string("qir_app_") + info->test_suite_name() + "_" + info->name());
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override {
+        setConsoleSink(nullptr);
+        platform::setPlatform(nullptr);
+        std::error_code ignored;
+        std::filesystem::permissions(dir, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(dir, ignored);
+    }
+
+    sim::SimMachine machine;
+    CaptureSink console;
+    std::filesystem::path dir;
+};
+
+} // namespace qir::apptest
