@@ -9,14 +9,9 @@
 namespace qir {
 namespace {
 
+using apptest::kUsage;
 using apptest::readFileBytes;
 using apptest::wide;
-
-const std::string kUsage = "\n"
-                           "Allowed Behaviors:\n"
-                           "/s                  Execute update package in silently without user "
-                           "intervention.\n"
-                           "/log=<FILEPATH>     Write installation log to a specified file.\n";
 
 class CommandLineTest : public apptest::ShellTest {
   protected:

@@ -9,13 +9,9 @@
 namespace qir {
 namespace {
 
+using apptest::kUsage;
 using apptest::readFileBytes;
 using apptest::wide;
-
-const std::string kUsage = "\nAllowed Behaviors:\n"
-                           "/s                  Execute update package in silently without user "
-                           "intervention.\n"
-                           "/log=<FILEPATH>     Write installation log to a specified file.\n";
 
 // One eligible inbox disk whose route gives the chosen code.
 DiskUpdaterOps oneInboxDisk(uint32_t code) {
@@ -131,6 +127,22 @@ TEST_F(MainRoutineTest, SecondRunInOneProcessStartsAfresh) {
     EXPECT_EQ(run({}), 1);
     EXPECT_TRUE(machine.messageBoxShown.has_value());
     EXPECT_EQ(toolVersionName.size(), 25u);
+}
+
+TEST_F(MainRoutineTest, OnlyTheLastLogPathReceivesTheReport) {
+    std::filesystem::path a = dir / "a.txt", b = dir / "b.txt";
+    DiskUpdaterOps ops = oneInboxDisk(0);
+    EXPECT_EQ(run({u"/log=" + wide(a), u"/log=" + wide(b), u"/s"}, &ops), 0);
+    EXPECT_EQ(readFileBytes(a), "");
+    EXPECT_NE(readFileBytes(b).find("[Final Result]\r\nReturn Code : 0\r\n"), std::string::npos);
+}
+
+TEST_F(MainRoutineTest, StreamLeftInHexByEarlierOutputIsResetAtStart) {
+    wideOut() << hex;
+    narrowOut() << hex;
+    DiskUpdaterOps ops = oneInboxDisk(1602);
+    EXPECT_EQ(run({u"/s"}, &ops), 1602);
+    EXPECT_NE(console.bytes.find(" >> QIR Ended (Return Code : 1602)\n"), std::string::npos);
 }
 
 } // namespace

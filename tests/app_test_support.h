@@ -16,6 +16,13 @@
 
 namespace qir::apptest {
 
+// The usage text, as the command line prints it on an invalid argument.
+inline const std::string kUsage =
+    "\n"
+    "Allowed Behaviors:\n"
+    "/s                  Execute update package in silently without user intervention.\n"
+    "/log=<FILEPATH>     Write installation log to a specified file.\n";
+
 class CaptureSink : public ByteSink {
   public:
     void write(const char* data, size_t size) override { bytes.append(data, size); }
