@@ -1,12 +1,17 @@
 // A simulated Windows machine: answers the platform calls the way Windows and its
 // storage drivers do, from an in-memory description, and records what it was asked.
+// docs/simulator.md describes the machine description and this interface.
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
+#include "sim/nvme_drive.h"
 
 namespace qir::sim {
 
@@ -16,9 +21,110 @@ struct ShownMessageBox {
     uint32_t type = 0;
 };
 
+enum class DeviceClass { Disk, StoragePort, ScsiPort, Other };
+enum class DriverType { None, Inbox, Rst, Vroc };
+
+struct RstPort {
+    uint8_t pathId = 0;
+    int drive = -1; // index into SimMachine::drives
+};
+
+struct RstController {
+    std::vector<RstPort> ports;
+    std::vector<uint8_t> raidMembers; // ports of RAID set 0, in drive-record order
+};
+
+struct VrocEntry {
+    int drive = -1;
+    uint32_t diskId = 0;
+    uint32_t address = 0;
+    std::optional<std::string> model;
+    std::optional<std::string> serial;
+};
+
+struct VrocVolume {
+    std::vector<VrocEntry> members;
+};
+
+struct VrocController {
+    std::vector<VrocVolume> raidVolumes;
+    std::vector<VrocEntry> nonRaid;
+};
+
+struct SimDevice {
+    DeviceClass deviceClass = DeviceClass::Other;
+    std::optional<std::u16string> instanceId;
+    std::optional<std::u16string> parentId;
+    std::optional<std::vector<std::u16string>> hardwareIds;
+    std::optional<std::u16string> interfacePath;
+    std::optional<std::u16string> driverDesc;
+    std::optional<std::u16string> locationInfo;
+    std::optional<uint32_t> deviceNumber;
+    std::optional<int> scsiPort;
+    uint32_t openError = 0;
+    DriverType driver = DriverType::None;
+    int drive = -1; // the inbox disk's drive, index into SimMachine::drives
+    RstController rst;
+    VrocController vroc;
+};
+
+enum class FaultEffect { Error, ReturnCode, CompletionStatus, Fields };
+
+struct SimFault {
+    std::string kind;
+    uint32_t occurrence = 1; // 1-based
+    bool every = false;
+    std::optional<std::u16string> path;
+    FaultEffect effect = FaultEffect::Error;
+    uint32_t value = 0;
+    std::vector<std::pair<std::string, int64_t>> fields;
+    uint32_t seen = 0; // matching requests so far
+};
+
+struct OpenFile {
+    std::u16string path;
+    int device = -1;
+    uint32_t access = 0;
+    uint32_t flags = 0;
+};
+
+class SimMachine;
+
+// One DeviceIoControl call as a driver sees it: METHOD_BUFFERED, so one system buffer of
+// max(in, out) bytes holding the input; what the driver leaves in its first `returned`
+// bytes (at most the output size) is copied back on success.
+struct IoRequest {
+    IoRequest(SimMachine& m, int device, const OpenFile& f, uint32_t code, uint32_t in,
+              uint32_t out)
+        : machine(m), deviceIndex(device), file(f), controlCode(code), inSize(in), outSize(out) {}
+
+    SimMachine& machine;
+    int deviceIndex;
+    const OpenFile& file;
+    uint32_t controlCode;
+    std::vector<uint8_t> buf;
+    uint32_t inSize;
+    uint32_t outSize;
+    uint32_t returned = 0;
+    std::string kind = "unknown";
+    std::string detail;
+    std::vector<const SimFault*> fieldFaults;
+
+    SimDevice& device() const;
+    void note(const std::string& text);
+    void noteHex(const char* name, uint64_t value);
+    void noteDec(const char* name, uint64_t value);
+};
+
+struct IoAnswer {
+    bool ok = true;
+    uint32_t error = 0;
+};
+
 class SimMachine : public platform::Platform {
   public:
     SimMachine();
+    ~SimMachine() override;
 
     // Switches and fixed values of the machine.
     bool moduleHandleFails = false;
@@ -26,10 +132,28 @@ class SimMachine : public platform::Platform {
     platform::LocalTime clock = {2026, 12, 7, 2, 40, 52};
     std::u16string commandLine = u"qir.exe";
 
+    // The machine itself, in SetupAPI order.
+    std::vector<SimDevice> devices;
+    std::vector<NvmeDrive> drives;
+    std::vector<SimFault> faults;
+
     // What the machine saw.
     std::optional<ShownMessageBox> messageBoxShown;
     int openHandles = 0;
     int openDeviceInfoSets = 0;
+    std::optional<int> resultCode; // set by whoever ran the tool, for the state dump
+
+    const NvmeDrive* drive(const std::string& id) const;
+    NvmeDrive* drive(const std::string& id);
+    const std::vector<std::string>& trace() const { return trace_; }
+    int requestCount(const std::string& kind) const;
+    std::string stateJson() const;
+
+    // Used by the simulated drivers: the fault that takes the place of the request of
+    // r.kind, if any (fields faults are collected into r.fieldFaults instead).
+    const SimFault* takeFault(IoRequest& r);
+    // Answers the request with a preempting fault when one is set; true when it did.
+    bool preempt(IoRequest& r, IoAnswer* answer);
 
     platform::DevInfoSet getClassDevs(const platform::Guid* classGuid, uint32_t flags) override;
     bool enumDeviceInfo(platform::DevInfoSet set, uint32_t index,
@@ -66,8 +190,24 @@ class SimMachine : public platform::Platform {
     platform::LocalTime localTime() override;
 
   private:
+    struct DeviceSet {
+        std::vector<int> devices;
+    };
+
+    bool fail(uint32_t error);
+    const DeviceSet* findSet(platform::DevInfoSet set);
+    int deviceOfInfo(const DeviceSet& set, const platform::DeviceInfoData* info);
+    void fillInfo(int device, platform::DeviceInfoData* info) const;
+    int resolvePath(const std::u16string& path) const;
+    void addTrace(const std::string& line);
+
     uint32_t lastError_ = 0;
     platform::DevInfoSet nextSet_ = 0x1000;
+    platform::Handle nextHandle_ = 0x100;
+    std::map<platform::DevInfoSet, DeviceSet> sets_;
+    std::map<platform::Handle, OpenFile> files_;
+    std::vector<std::string> trace_;
+    std::map<std::string, int> requestCounts_;
 };
 
 } // namespace qir::sim

@@ -1,10 +1,109 @@
 // qir-sim: the tool's main routine on a simulated machine.
+//
+//   qir-sim [--machine FILE] [--state FILE] [--trace FILE] [--] [tool arguments...]
+//
+// Standard output belongs to the tool; the runner speaks only on standard error.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "app/main_routine.h"
 #include "platform/entry.h"
+#include "platform/host_file.h"
+#include "platform/text_encoding.h"
+#include "sim/machine_loader.h"
 #include "sim/sim_machine.h"
 
+namespace qir::sim {
+extern const char kDefaultMachineText[];
+}
+
+namespace {
+
+constexpr int kRunnerFailure = 2;
+
+void complain(const std::string& message) {
+    std::fputs(("qir-sim: " + message + "\n").c_str(), stderr);
+}
+
+bool writeHostFile(const std::u16string& path, const std::string& content) {
+    std::FILE* f = qir::host::openForWriting(path);
+    if (!f)
+        return false;
+    bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
+    ok = std::fclose(f) == 0 && ok;
+    return ok;
+}
+
+std::u16string quoted(const std::u16string& arg) {
+    if (!arg.empty() && arg.find(u' ') == std::u16string::npos)
+        return arg;
+    return u"\"" + arg + u"\"";
+}
+
+} // namespace
+
 int qir::programMain(int argc, const char16_t* const* argv) {
-    qir::sim::SimMachine machine;
-    qir::platform::setPlatform(&machine);
-    return qir::mainRoutine(argc, argv);
+    std::u16string machinePath, statePath, tracePath;
+    bool haveMachine = false, haveState = false, haveTrace = false;
+    int first = 1;
+    while (first < argc) {
+        std::u16string arg = argv[first];
+        if (arg == u"--") {
+            ++first;
+            break;
+        }
+        std::u16string* target = arg == u"--machine" ? &machinePath
+                                 : arg == u"--state" ? &statePath
+                                 : arg == u"--trace" ? &tracePath
+                                                     : nullptr;
+        if (!target)
+            break;
+        if (first + 1 >= argc) {
+            complain(text::toUtf8(arg) + " needs a file name");
+            return kRunnerFailure;
+        }
+        *target = argv[first + 1];
+        (arg == u"--machine" ? haveMachine : arg == u"--state" ? haveState : haveTrace) = true;
+        first += 2;
+    }
+
+    std::string error;
+    std::unique_ptr<sim::SimMachine> machine =
+        haveMachine ? sim::loadMachineFile(text::toUtf8(machinePath), &error)
+                    : sim::loadMachine(sim::kDefaultMachineText, &error);
+    if (!machine) {
+        complain(error);
+        return kRunnerFailure;
+    }
+
+    // The tool sees the runner's path as argument 0 and the rest unchanged.
+    std::vector<const char16_t*> toolArgs;
+    toolArgs.push_back(argv[0]);
+    for (int i = first; i < argc; ++i)
+        toolArgs.push_back(argv[i]);
+    toolArgs.push_back(nullptr);
+    // Unless the description fixes it, the process command line is that of the tool run
+    // with these arguments, the same on every host.
+    if (machine->commandLine == u"qir.exe")
+        for (int i = first; i < argc; ++i)
+            machine->commandLine += u" " + quoted(argv[i]);
+
+    platform::setPlatform(machine.get());
+    int result = mainRoutine(static_cast<int>(toolArgs.size()) - 1, toolArgs.data());
+    std::fflush(stdout);
+    platform::setPlatform(nullptr);
+    machine->resultCode = result;
+
+    if (haveState && !writeHostFile(statePath, machine->stateJson()))
+        complain("cannot write the state file " + text::toUtf8(statePath));
+    if (haveTrace) {
+        std::string trace;
+        for (const std::string& line : machine->trace())
+            trace += line + "\n";
+        if (!writeHostFile(tracePath, trace))
+            complain("cannot write the trace file " + text::toUtf8(tracePath));
+    }
+    return result;
 }

@@ -1,0 +1,283 @@
+// The SetupAPI side of the simulated machine: device information sets, interfaces and
+// properties, with the sizing and validation rules of SetupAPI on 64-bit Windows.
+#include <cstring>
+
+#include "discovery/byte_io.h"
+#include "platform/win_constants.h"
+#include "sim/sim_machine.h"
+
+namespace qir::sim {
+
+using namespace qir::platform;
+
+namespace {
+
+// Setup classes of the devices (not interface classes).
+constexpr Guid kDiskDriveClass = {
+    0x4D36E967, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr Guid kScsiAdapterClass = {
+    0x4D36E97B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr Guid kSystemClass = {
+    0x4D36E97D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr uint32_t kSpintActive = 1;
+
+// The interface class a device exposes, if it exposes one.
+const Guid* interfaceClassOf(const SimDevice& d) {
+    if (!d.interfacePath)
+        return nullptr;
+    if (d.deviceClass == DeviceClass::Disk)
+        return &win::GUID_DEVINTERFACE_DISK;
+    if (d.deviceClass == DeviceClass::StoragePort)
+        return &win::GUID_DEVINTERFACE_STORAGEPORT;
+    return nullptr;
+}
+
+void putWide(uint8_t* buffer, const std::u16string& text, size_t offset) {
+    for (size_t i = 0; i < text.size(); ++i)
+        putU16(buffer, offset + 2 * i, text[i]);
+    putU16(buffer, offset + 2 * text.size(), 0);
+}
+
+} // namespace
+
+DevInfoSet SimMachine::getClassDevs(const Guid* classGuid, uint32_t flags) {
+    OpenFile none;
+    IoRequest probe(*this, -1, none, 0, 0, 0);
+    probe.kind = "get_class_devs";
+    if (const SimFault* f = takeFault(probe)) {
+        lastError_ = f->value;
+        return kInvalidDevInfoSet;
+    }
+    DeviceSet set;
+    if (flags & win::DIGCF_ALLCLASSES) {
+        for (size_t i = 0; i < devices.size(); ++i)
+            set.devices.push_back(static_cast<int>(i));
+    } else if (flags & win::DIGCF_DEVICEINTERFACE) {
+        if (!classGuid) {
+            lastError_ = win::ERROR_INVALID_PARAMETER;
+            return kInvalidDevInfoSet;
+        }
+        for (size_t i = 0; i < devices.size(); ++i) {
+            const Guid* g = interfaceClassOf(devices[i]);
+            if (g && *g == *classGuid)
+                set.devices.push_back(static_cast<int>(i));
+        }
+    } else if (!classGuid) {
+        lastError_ = win::ERROR_INVALID_PARAMETER;
+        return kInvalidDevInfoSet;
+    }
+    DevInfoSet id = nextSet_++;
+    sets_.emplace(id, set);
+    ++openDeviceInfoSets;
+    lastError_ = 0;
+    return id;
+}
+
+const SimMachine::DeviceSet* SimMachine::findSet(DevInfoSet set) {
+    auto it = sets_.find(set);
+    if (it == sets_.end()) {
+        lastError_ = win::ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    return &it->second;
+}
+
+void SimMachine::fillInfo(int device, DeviceInfoData* info) const {
+    const SimDevice& d = devices[static_cast<size_t>(device)];
+    info->classGuid = d.deviceClass == DeviceClass::Disk          ? kDiskDriveClass
+                      : d.deviceClass == DeviceClass::StoragePort ? kScsiAdapterClass
+                      : d.deviceClass == DeviceClass::ScsiPort    ? kScsiAdapterClass
+                                                                  : kSystemClass;
+    info->devInst = static_cast<uint32_t>(device) + 1;
+    info->reserved = 0;
+}
+
+// The device an information record names, when it is a device of the set.
+int SimMachine::deviceOfInfo(const DeviceSet& set, const DeviceInfoData* info) {
+    if (!info || info->cbSize != win::kDeviceInfoDataSize) {
+        lastError_ = win::ERROR_INVALID_PARAMETER;
+        return -1;
+    }
+    for (int device : set.devices)
+        if (static_cast<uint32_t>(device) + 1 == info->devInst)
+            return device;
+    lastError_ = win::ERROR_INVALID_PARAMETER;
+    return -1;
+}
+
+bool SimMachine::enumDeviceInfo(DevInfoSet setId, uint32_t index, DeviceInfoData* info) {
+    const DeviceSet* set = findSet(setId);
+    if (!set)
+        return false;
+    if (!info)
+        return fail(win::ERROR_INVALID_PARAMETER);
+    if (info->cbSize != win::kDeviceInfoDataSize)
+        return fail(win::ERROR_INVALID_USER_BUFFER);
+    if (index >= set->devices.size())
+        return fail(win::ERROR_NO_MORE_ITEMS);
+    fillInfo(set->devices[index], info);
+    lastError_ = 0;
+    return true;
+}
+
+bool SimMachine::enumDeviceInterfaces(DevInfoSet setId, const DeviceInfoData* info,
+                                      const Guid& interfaceClass, uint32_t index,
+                                      DeviceInterfaceData* iface) {
+    const DeviceSet* set = findSet(setId);
+    if (!set)
+        return false;
+    if (!iface)
+        return fail(win::ERROR_INVALID_PARAMETER);
+    if (iface->cbSize != win::kDeviceInterfaceDataSize)
+        return fail(win::ERROR_INVALID_USER_BUFFER);
+    std::vector<int> candidates;
+    if (info) {
+        int device = deviceOfInfo(*set, info);
+        if (device < 0)
+            return false;
+        candidates.push_back(device);
+    } else {
+        candidates = set->devices;
+    }
+    std::vector<int> matching;
+    for (int device : candidates) {
+        const Guid* g = interfaceClassOf(devices[static_cast<size_t>(device)]);
+        if (g && *g == interfaceClass)
+            matching.push_back(device);
+    }
+    if (index >= matching.size())
+        return fail(win::ERROR_NO_MORE_ITEMS);
+    iface->interfaceClassGuid = interfaceClass;
+    iface->flags = kSpintActive;
+    iface->reserved = static_cast<uint64_t>(matching[index]) + 1;
+    lastError_ = 0;
+    return true;
+}
+
+bool SimMachine::getDeviceInterfaceDetail(DevInfoSet setId, const DeviceInterfaceData* iface,
+                                          uint8_t* detail, uint32_t detailSize,
+                                          uint32_t* requiredSize, DeviceInfoData* info) {
+    const DeviceSet* set = findSet(setId);
+    if (!set)
+        return false;
+    if (!iface)
+        return fail(win::ERROR_INVALID_PARAMETER);
+    if (iface->cbSize != win::kDeviceInterfaceDataSize)
+        return fail(win::ERROR_INVALID_USER_BUFFER);
+    int device = -1;
+    for (int candidate : set->devices)
+        if (static_cast<uint64_t>(candidate) + 1 == iface->reserved)
+            device = candidate;
+    if (device < 0 || !interfaceClassOf(devices[static_cast<size_t>(device)]))
+        return fail(win::ERROR_INVALID_PARAMETER);
+    if (info && info->cbSize != win::kDeviceInfoDataSize)
+        return fail(win::ERROR_INVALID_USER_BUFFER);
+
+    const std::u16string& path = *devices[static_cast<size_t>(device)].interfacePath;
+    uint32_t required =
+        win::kInterfaceDetailPathOffset + static_cast<uint32_t>((path.size() + 1) * 2);
+    if (requiredSize)
+        *requiredSize = required;
+    if (!detail) {
+        if (detailSize != 0)
+            return fail(win::ERROR_INVALID_USER_BUFFER);
+        if (info)
+            fillInfo(device, info);
+        return fail(win::ERROR_INSUFFICIENT_BUFFER);
+    }
+    if (detailSize < win::kInterfaceDetailFixedSize ||
+        getU32(detail, 0) != win::kInterfaceDetailFixedSize)
+        return fail(win::ERROR_INVALID_USER_BUFFER);
+    if (detailSize < required) {
+        if (info)
+            fillInfo(device, info);
+        return fail(win::ERROR_INSUFFICIENT_BUFFER);
+    }
+    putWide(detail, path, win::kInterfaceDetailPathOffset);
+    if (info)
+        fillInfo(device, info);
+    lastError_ = 0;
+    return true;
+}
+
+bool SimMachine::getDeviceRegistryProperty(DevInfoSet setId, const DeviceInfoData* info,
+                                           uint32_t property, uint32_t* regType, uint8_t* buffer,
+                                           uint32_t bufferSize, uint32_t* requiredSize) {
+    const DeviceSet* set = findSet(setId);
+    if (!set)
+        return false;
+    int device = deviceOfInfo(*set, info);
+    if (device < 0)
+        return false;
+    const SimDevice& d = devices[static_cast<size_t>(device)];
+    if (property != win::SPDRP_HARDWAREID || !d.hardwareIds)
+        return fail(win::ERROR_INVALID_DATA);
+    std::u16string multi;
+    for (const std::u16string& id : *d.hardwareIds) {
+        multi += id;
+        multi += u'\0';
+    }
+    multi += u'\0';
+    uint32_t required = static_cast<uint32_t>(multi.size() * 2);
+    if (requiredSize)
+        *requiredSize = required;
+    if (regType)
+        *regType = win::REG_MULTI_SZ;
+    if (!buffer && bufferSize != 0)
+        return fail(win::ERROR_INVALID_USER_BUFFER);
+    if (bufferSize < required)
+        return fail(win::ERROR_INSUFFICIENT_BUFFER);
+    for (size_t i = 0; i < multi.size(); ++i)
+        putU16(buffer, 2 * i, multi[i]);
+    lastError_ = 0;
+    return true;
+}
+
+bool SimMachine::getDeviceProperty(DevInfoSet setId, const DeviceInfoData* info,
+                                   const DevPropKey& key, uint32_t* propType, uint8_t* buffer,
+                                   uint32_t bufferSize, uint32_t* requiredSize) {
+    const DeviceSet* set = findSet(setId);
+    if (!set)
+        return false;
+    int device = deviceOfInfo(*set, info);
+    if (device < 0)
+        return false;
+    if (!propType)
+        return fail(win::ERROR_INVALID_USER_BUFFER);
+    const SimDevice& d = devices[static_cast<size_t>(device)];
+    const std::optional<std::u16string>* value = nullptr;
+    if (key == win::DEVPKEY_Device_Parent)
+        value = &d.parentId;
+    else if (key == win::DEVPKEY_Device_InstanceId)
+        value = &d.instanceId;
+    else if (key == win::DEVPKEY_Device_DriverDesc)
+        value = &d.driverDesc;
+    else if (key == win::DEVPKEY_Device_LocationInfo)
+        value = &d.locationInfo;
+    if (!value || !*value)
+        return fail(win::ERROR_NOT_FOUND);
+    const std::u16string& text = **value;
+    uint32_t required = static_cast<uint32_t>((text.size() + 1) * 2);
+    *propType = win::DEVPROP_TYPE_STRING;
+    if (requiredSize)
+        *requiredSize = required;
+    if (!buffer && bufferSize != 0)
+        return fail(win::ERROR_INVALID_USER_BUFFER);
+    if (bufferSize < required)
+        return fail(win::ERROR_INSUFFICIENT_BUFFER);
+    putWide(buffer, text, 0);
+    lastError_ = 0;
+    return true;
+}
+
+bool SimMachine::destroyDeviceInfoList(DevInfoSet setId) {
+    auto it = sets_.find(setId);
+    if (it == sets_.end())
+        return fail(win::ERROR_INVALID_HANDLE);
+    sets_.erase(it);
+    --openDeviceInfoSets;
+    lastError_ = 0;
+    return true;
+}
+
+} // namespace qir::sim

@@ -1,0 +1,574 @@
+#include "sim/machine_loader.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/text_encoding.h"
+
+namespace qir::sim {
+
+namespace {
+
+using nlohmann::json;
+
+// A refused description; caught at the loader's edge and turned into the error text.
+struct DescriptionError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void refuse(const std::string& where, const std::string& what) {
+    throw DescriptionError(where + ": " + what);
+}
+
+void allowOnly(const json& object, const std::string& where,
+               std::initializer_list<const char*> keys) {
+    if (!object.is_object())
+        refuse(where, "must be an object");
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        bool known = false;
+        for (const char* key : keys)
+            known = known || it.key() == key;
+        if (!known)
+            refuse(where, "unknown key \"" + it.key() + "\"");
+    }
+}
+
+int64_t integer(const json& value, const std::string& where, int64_t low, int64_t high) {
+    int64_t v = 0;
+    if (value.is_number_integer()) {
+        v = value.get<int64_t>();
+    } else if (value.is_number_unsigned()) {
+        if (value.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX))
+            refuse(where, "number out of range");
+        v = static_cast<int64_t>(value.get<uint64_t>());
+    } else if (value.is_string()) {
+        const std::string& text = value.get_ref<const std::string&>();
+        char* end = nullptr;
+        errno = 0;
+        v = std::strtoll(text.c_str(), &end, 0);
+        if (text.empty() || *end != '\0' || errno == ERANGE)
+            refuse(where, "\"" + text + "\" is not a number");
+    } else {
+        refuse(where, "must be a number");
+    }
+    if (v < low || v > high)
+        refuse(where, std::to_string(v) + " is out of range " + std::to_string(low) + ".." +
+                          std::to_string(high));
+    return v;
+}
+
+std::string text(const json& value, const std::string& where) {
+    if (!value.is_string())
+        refuse(where, "must be a string");
+    return value.get<std::string>();
+}
+
+bool flag(const json& value, const std::string& where) {
+    if (!value.is_boolean())
+        refuse(where, "must be true or false");
+    return value.get<bool>();
+}
+
+std::u16string wide(const json& value, const std::string& where) {
+    return text::fromUtf8(text(value, where));
+}
+
+const json* member(const json& object, const char* key) {
+    auto it = object.find(key);
+    return it == object.end() ? nullptr : &*it;
+}
+
+std::vector<uint8_t> hexBytes(const std::string& hex, const std::string& where) {
+    std::vector<uint8_t> bytes;
+    int pending = -1;
+    for (char c : hex) {
+        if (c == ' ')
+            continue;
+        int v = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
+        if (v < 0)
+            refuse(where, "not a hexadecimal byte string");
+        if (pending < 0) {
+            pending = v;
+        } else {
+            bytes.push_back(static_cast<uint8_t>(pending * 16 + v));
+            pending = -1;
+        }
+    }
+    if (pending >= 0)
+        refuse(where, "odd number of hexadecimal digits");
+    return bytes;
+}
+
+platform::LocalTime parseClock(const std::string& value, const std::string& where) {
+    platform::LocalTime t{};
+    char tail = 0;
+    if (std::sscanf(value.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month, &t.day, &t.hour,
+                    &t.minute, &t.second, &tail) != 6 ||
+        t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 || t.minute > 59 ||
+        t.second > 59 || t.hour < 0 || t.minute < 0 || t.second < 0)
+        refuse(where, "expected \"YYYY-MM-DD hh:mm:ss\"");
+    return t;
+}
+
+DriveConfig parseDrive(const json& j, const std::string& where) {
+    allowOnly(j, where,
+              {"id", "vendor_id", "serial", "model", "firmware", "version", "fwug", "frmw", "slots",
+               "upgrade_support", "image_size", "activation", "detect_overlap", "identify_bytes"});
+    DriveConfig c;
+    const json* id = member(j, "id");
+    if (!id)
+        refuse(where, "needs an \"id\"");
+    c.id = text(*id, where + ".id");
+    if (const json* v = member(j, "vendor_id"))
+        c.vendorId = static_cast<uint16_t>(integer(*v, where + ".vendor_id", 0, 0xFFFF));
+    if (const json* v = member(j, "serial"))
+        c.serial = text(*v, where + ".serial");
+    if (const json* v = member(j, "model"))
+        c.model = text(*v, where + ".model");
+    if (const json* v = member(j, "version")) {
+        std::string s = text(*v, where + ".version");
+        unsigned major = 0, minor = 0, tertiary = 0;
+        char tail = 0;
+        if (std::sscanf(s.c_str(), "%u.%u.%u%c", &major, &minor, &tertiary, &tail) != 3 ||
+            major > 255 || minor > 255 || tertiary > 255)
+            refuse(where + ".version", "expected \"major.minor.tertiary\"");
+        c.versionMajor = static_cast<uint8_t>(major);
+        c.versionMinor = static_cast<uint8_t>(minor);
+        c.versionTertiary = static_cast<uint8_t>(tertiary);
+    }
+    if (const json* v = member(j, "fwug"))
+        c.fwug = static_cast<uint8_t>(integer(*v, where + ".fwug", 0, 255));
+    if (const json* v = member(j, "frmw"))
+        c.frmw = static_cast<uint8_t>(integer(*v, where + ".frmw", 0, 255));
+    c.slotCount = 1;
+    if (const json* slots = member(j, "slots")) {
+        std::string w = where + ".slots";
+        allowOnly(*slots, w, {"count", "slot1_read_only", "revisions", "active"});
+        if (const json* v = member(*slots, "revisions")) {
+            if (!v->is_array())
+                refuse(w + ".revisions", "must be an array");
+            for (size_t i = 0; i < v->size(); ++i)
+                c.revisions.push_back(text((*v)[i], w + ".revisions[" + std::to_string(i) + "]"));
+            c.slotCount = static_cast<int>(std::max<size_t>(1, c.revisions.size()));
+        }
+        if (const json* v = member(*slots, "count"))
+            c.slotCount = static_cast<int>(integer(*v, w + ".count", 1, 7));
+        if (c.revisions.size() > static_cast<size_t>(c.slotCount))
+            refuse(w + ".revisions", "more revisions than slots");
+        if (const json* v = member(*slots, "slot1_read_only"))
+            c.slot1ReadOnly = flag(*v, w + ".slot1_read_only");
+        if (const json* v = member(*slots, "active"))
+            c.activeSlot = static_cast<int>(integer(*v, w + ".active", 1, c.slotCount));
+    }
+    c.revisions.resize(static_cast<size_t>(c.slotCount));
+    if (const json* v = member(j, "firmware"))
+        c.revisions[static_cast<size_t>(c.activeSlot - 1)] = text(*v, where + ".firmware");
+    if (const json* v = member(j, "upgrade_support"))
+        c.upgradeSupport = flag(*v, where + ".upgrade_support");
+    if (const json* v = member(j, "image_size"))
+        c.imageSize = static_cast<uint32_t>(integer(*v, where + ".image_size", 4, 0x10000000));
+    if (const json* v = member(j, "activation")) {
+        std::string a = text(*v, where + ".activation");
+        if (a == "immediate")
+            c.activation = Activation::Immediate;
+        else if (a == "reset")
+            c.activation = Activation::Reset;
+        else if (a == "power_cycle")
+            c.activation = Activation::PowerCycle;
+        else
+            refuse(where + ".activation", "expected \"immediate\", \"reset\" or \"power_cycle\"");
+    }
+    if (const json* v = member(j, "detect_overlap"))
+        c.detectOverlap = flag(*v, where + ".detect_overlap");
+    if (const json* v = member(j, "identify_bytes")) {
+        if (!v->is_array())
+            refuse(where + ".identify_bytes", "must be an array");
+        for (size_t i = 0; i < v->size(); ++i) {
+            std::string w = where + ".identify_bytes[" + std::to_string(i) + "]";
+            const json& e = (*v)[i];
+            allowOnly(e, w, {"offset", "hex"});
+            if (!member(e, "offset") || !member(e, "hex"))
+                refuse(w, "needs \"offset\" and \"hex\"");
+            uint32_t offset = static_cast<uint32_t>(integer(e["offset"], w + ".offset", 0, 4095));
+            std::vector<uint8_t> bytes = hexBytes(text(e["hex"], w + ".hex"), w + ".hex");
+            if (offset + bytes.size() > 4096)
+                refuse(w, "reaches past the 4096 bytes of Identify data");
+            c.identifyBytes.emplace_back(offset, bytes);
+        }
+    }
+    return c;
+}
+
+struct Loader {
+    SimMachine& m;
+    std::map<std::string, int> driveIndex;
+
+    int driveRef(const json& value, const std::string& where) {
+        std::string id = text(value, where);
+        auto it = driveIndex.find(id);
+        if (it == driveIndex.end())
+            refuse(where, "no drive with id \"" + id + "\"");
+        return it->second;
+    }
+
+    VrocEntry vrocEntry(const json& j, const std::string& where) {
+        allowOnly(j, where, {"drive", "disk_id", "address", "model", "serial"});
+        VrocEntry e;
+        if (!member(j, "drive"))
+            refuse(where, "needs a \"drive\"");
+        e.drive = driveRef(j["drive"], where + ".drive");
+        if (const json* v = member(j, "disk_id"))
+            e.diskId = static_cast<uint32_t>(integer(*v, where + ".disk_id", 0, 0xFFFFFFFF));
+        if (const json* v = member(j, "address"))
+            e.address = static_cast<uint32_t>(integer(*v, where + ".address", 0, 0xFFFFFFFF));
+        if (const json* v = member(j, "model"))
+            e.model = text(*v, where + ".model");
+        if (const json* v = member(j, "serial"))
+            e.serial = text(*v, where + ".serial");
+        return e;
+    }
+
+    std::vector<VrocEntry> vrocEntries(const json& j, const std::string& where) {
+        if (!j.is_array())
+            refuse(where, "must be an array");
+        std::vector<VrocEntry> list;
+        for (size_t i = 0; i < j.size(); ++i)
+            list.push_back(vrocEntry(j[i], where + "[" + std::to_string(i) + "]"));
+        return list;
+    }
+
+    RstController rst(const json& j, const std::string& where) {
+        allowOnly(j, where, {"ports", "raid_members"});
+        RstController c;
+        std::set<int64_t> seen;
+        if (const json* ports = member(j, "ports")) {
+            if (!ports->is_array())
+                refuse(where + ".ports", "must be an array");
+            for (size_t i = 0; i < ports->size(); ++i) {
+                std::string w = where + ".ports[" + std::to_string(i) + "]";
+                const json& p = (*ports)[i];
+                allowOnly(p, w, {"path_id", "drive"});
+                if (!member(p, "path_id") || !member(p, "drive"))
+                    refuse(w, "needs \"path_id\" and \"drive\"");
+                int64_t pathId = integer(p["path_id"], w + ".path_id", 0, 255);
+                if (!seen.insert(pathId).second)
+                    refuse(w, "duplicate path_id " + std::to_string(pathId));
+                c.ports.push_back(
+                    RstPort{static_cast<uint8_t>(pathId), driveRef(p["drive"], w + ".drive")});
+            }
+        }
+        if (const json* members = member(j, "raid_members")) {
+            if (!members->is_array())
+                refuse(where + ".raid_members", "must be an array");
+            for (size_t i = 0; i < members->size(); ++i)
+                c.raidMembers.push_back(static_cast<uint8_t>(integer(
+                    (*members)[i], where + ".raid_members[" + std::to_string(i) + "]", 0, 255)));
+            if (c.raidMembers.size() > 255)
+                refuse(where + ".raid_members", "more than 255 members");
+        }
+        return c;
+    }
+
+    VrocController vroc(const json& j, const std::string& where) {
+        allowOnly(j, where, {"raid_volumes", "non_raid"});
+        VrocController c;
+        if (const json* volumes = member(j, "raid_volumes")) {
+            if (!volumes->is_array())
+                refuse(where + ".raid_volumes", "must be an array");
+            for (size_t i = 0; i < volumes->size(); ++i) {
+                std::string w = where + ".raid_volumes[" + std::to_string(i) + "]";
+                allowOnly((*volumes)[i], w, {"members"});
+                VrocVolume volume;
+                if (const json* members = member((*volumes)[i], "members"))
+                    volume.members = vrocEntries(*members, w + ".members");
+                c.raidVolumes.push_back(volume);
+            }
+        }
+        if (const json* list = member(j, "non_raid"))
+            c.nonRaid = vrocEntries(*list, where + ".non_raid");
+        return c;
+    }
+
+    SimDevice device(const json& j, const std::string& where) {
+        allowOnly(j, where,
+                  {"class", "instance_id", "parent_id", "hardware_ids", "interface_path",
+                   "device_number", "driver_desc", "location_info", "missing", "open_error",
+                   "driver", "drive", "rst", "scsi_port", "vroc"});
+        SimDevice d;
+        const json* cls = member(j, "class");
+        if (!cls)
+            refuse(where, "needs a \"class\"");
+        std::string c = text(*cls, where + ".class");
+        if (c == "disk")
+            d.deviceClass = DeviceClass::Disk;
+        else if (c == "storage_port")
+            d.deviceClass = DeviceClass::StoragePort;
+        else if (c == "scsi_port")
+            d.deviceClass = DeviceClass::ScsiPort;
+        else if (c == "other")
+            d.deviceClass = DeviceClass::Other;
+        else
+            refuse(where + ".class",
+                   "expected \"disk\", \"storage_port\", \"scsi_port\" or \"other\"");
+        if (const json* v = member(j, "instance_id"))
+            d.instanceId = wide(*v, where + ".instance_id");
+        if (const json* v = member(j, "parent_id"))
+            d.parentId = wide(*v, where + ".parent_id");
+        if (const json* v = member(j, "hardware_ids")) {
+            if (!v->is_array())
+                refuse(where + ".hardware_ids", "must be an array");
+            d.hardwareIds.emplace();
+            for (size_t i = 0; i < v->size(); ++i)
+                d.hardwareIds->push_back(
+                    wide((*v)[i], where + ".hardware_ids[" + std::to_string(i) + "]"));
+        }
+        if (const json* v = member(j, "interface_path"))
+            d.interfacePath = wide(*v, where + ".interface_path");
+        if (const json* v = member(j, "device_number"))
+            d.deviceNumber =
+                static_cast<uint32_t>(integer(*v, where + ".device_number", 0, 0x7FFFFFFF));
+        if (const json* v = member(j, "driver_desc"))
+            d.driverDesc = wide(*v, where + ".driver_desc");
+        if (const json* v = member(j, "location_info"))
+            d.locationInfo = wide(*v, where + ".location_info");
+        if (const json* v = member(j, "open_error"))
+            d.openError = static_cast<uint32_t>(integer(*v, where + ".open_error", 1, 0xFFFFFFFF));
+        if (const json* v = member(j, "missing")) {
+            if (!v->is_array())
+                refuse(where + ".missing", "must be an array");
+            for (size_t i = 0; i < v->size(); ++i) {
+                std::string name = text((*v)[i], where + ".missing[" + std::to_string(i) + "]");
+                if (name == "parent_id")
+                    d.parentId.reset();
+                else if (name == "instance_id")
+                    d.instanceId.reset();
+                else if (name == "driver_desc")
+                    d.driverDesc.reset();
+                else if (name == "location_info")
+                    d.locationInfo.reset();
+                else if (name == "hardware_ids")
+                    d.hardwareIds.reset();
+                else
+                    refuse(where + ".missing", "unknown property \"" + name + "\"");
+            }
+        }
+        if (const json* v = member(j, "driver"); v && !v->is_null()) {
+            std::string driver = text(*v, where + ".driver");
+            if (driver == "inbox")
+                d.driver = DriverType::Inbox;
+            else if (driver == "rst")
+                d.driver = DriverType::Rst;
+            else if (driver == "vroc")
+                d.driver = DriverType::Vroc;
+            else
+                refuse(where + ".driver", "expected \"inbox\", \"rst\", \"vroc\" or null");
+        }
+        if (const json* v = member(j, "drive")) {
+            if (d.driver != DriverType::Inbox || d.deviceClass != DeviceClass::Disk)
+                refuse(where + ".drive", "only a disk of the inbox driver has a drive");
+            d.drive = driveRef(*v, where + ".drive");
+        }
+        if (const json* v = member(j, "rst")) {
+            if (d.driver != DriverType::Rst || d.deviceClass != DeviceClass::StoragePort)
+                refuse(where + ".rst", "only a storage port of the rst driver has a controller");
+            d.rst = rst(*v, where + ".rst");
+        }
+        if (const json* v = member(j, "scsi_port")) {
+            if (d.deviceClass != DeviceClass::ScsiPort)
+                refuse(where + ".scsi_port", "only a scsi_port device has a port number");
+            d.scsiPort = static_cast<int>(integer(*v, where + ".scsi_port", 0, 255));
+        } else if (d.deviceClass == DeviceClass::ScsiPort) {
+            refuse(where, "a scsi_port device needs its \"scsi_port\" number");
+        }
+        if (const json* v = member(j, "vroc")) {
+            if (d.driver != DriverType::Vroc || d.deviceClass != DeviceClass::ScsiPort)
+                refuse(where + ".vroc", "only a scsi_port of the vroc driver has a controller");
+            d.vroc = vroc(*v, where + ".vroc");
+        }
+        return d;
+    }
+
+    SimFault fault(const json& j, const std::string& where) {
+        allowOnly(
+            j, where,
+            {"kind", "occurrence", "path", "error", "return_code", "completion_status", "fields"});
+        static const std::map<std::string, std::vector<std::string>> kinds = {
+            {"get_class_devs", {}},
+            {"open", {}},
+            {"get_device_number", {"DeviceType", "DeviceNumber", "PartitionNumber"}},
+            {"storage_query", {"Version", "Size", "identify:"}},
+            {"inbox.get_info",
+             {"ReturnCode", "DataBufferOffset", "DataBufferLength", "UpgradeSupport", "SlotCount",
+              "ActiveSlot", "PendingActivateSlot"}},
+            {"inbox.download", {"ReturnCode"}},
+            {"inbox.activate", {"ReturnCode"}},
+            {"csmi", {"ReturnCode", "bDriveCount"}},
+            {"rst.identify", {"ReturnCode", "identify:"}},
+            {"rst.download", {"ReturnCode"}},
+            {"rst.activate", {"ReturnCode"}},
+            {"vroc.raid_count", {"count"}},
+            {"vroc.volume_info", {"member_count"}},
+            {"vroc.member_list", {"ReturnCode"}},
+            {"vroc.non_raid_count", {"count"}},
+            {"vroc.non_raid_list", {"ReturnCode"}},
+            {"vroc.identify", {"ReturnCode", "CplDw3", "identify:"}},
+            {"vroc.download", {"ReturnCode", "CplDw3"}},
+            {"vroc.commit", {"ReturnCode", "CplDw3"}},
+        };
+        SimFault f;
+        if (!member(j, "kind"))
+            refuse(where, "needs a \"kind\"");
+        f.kind = text(j["kind"], where + ".kind");
+        auto kind = kinds.find(f.kind);
+        if (kind == kinds.end())
+            refuse(where + ".kind", "unknown request kind \"" + f.kind + "\"");
+        if (const json* v = member(j, "occurrence")) {
+            if (v->is_string() && v->get<std::string>() == "every")
+                f.every = true;
+            else
+                f.occurrence =
+                    static_cast<uint32_t>(integer(*v, where + ".occurrence", 1, 0xFFFFFFFF));
+        }
+        if (const json* v = member(j, "path"))
+            f.path = wide(*v, where + ".path");
+        int effects = 0;
+        if (const json* v = member(j, "error")) {
+            f.effect = FaultEffect::Error;
+            f.value = static_cast<uint32_t>(integer(*v, where + ".error", 1, 0xFFFFFFFF));
+            ++effects;
+        }
+        if (const json* v = member(j, "return_code")) {
+            f.effect = FaultEffect::ReturnCode;
+            f.value =
+                static_cast<uint32_t>(integer(*v, where + ".return_code", INT32_MIN, 0xFFFFFFFF));
+            ++effects;
+        }
+        if (const json* v = member(j, "completion_status")) {
+            f.effect = FaultEffect::CompletionStatus;
+            f.value = static_cast<uint32_t>(integer(*v, where + ".completion_status", 0, 0x7FFF));
+            ++effects;
+        }
+        if (const json* v = member(j, "fields")) {
+            f.effect = FaultEffect::Fields;
+            if (!v->is_object() || v->empty())
+                refuse(where + ".fields", "must be an object naming reply fields");
+            for (auto it = v->begin(); it != v->end(); ++it) {
+                bool known = false;
+                for (const std::string& name : kind->second)
+                    known = known || name == it.key() ||
+                            (name == "identify:" && it.key().rfind(name, 0) == 0);
+                if (!known)
+                    refuse(where + ".fields",
+                           "\"" + it.key() + "\" is not a reply field of " + f.kind);
+                f.fields.emplace_back(it.key(), integer(it.value(), where + ".fields." + it.key(),
+                                                        INT64_MIN, INT64_MAX));
+            }
+            ++effects;
+        }
+        if (effects != 1)
+            refuse(where, "needs exactly one of \"error\", \"return_code\", \"completion_status\", "
+                          "\"fields\"");
+        if ((f.kind == "open" || f.kind == "get_class_devs") && f.effect != FaultEffect::Error)
+            refuse(where, f.kind + " faults can only be an \"error\"");
+        if (f.effect == FaultEffect::CompletionStatus && f.kind.rfind("vroc.", 0) != 0)
+            refuse(where, "a completion status belongs to a VROC pass-through request");
+        return f;
+    }
+
+    void load(const json& root) {
+        allowOnly(root, "machine",
+                  {"clock", "command_line", "module_handle_fails", "framework_startup_fails",
+                   "devices", "drives", "faults"});
+        if (const json* v = member(root, "clock"))
+            m.clock = parseClock(text(*v, "clock"), "clock");
+        if (const json* v = member(root, "command_line"))
+            m.commandLine = wide(*v, "command_line");
+        if (const json* v = member(root, "module_handle_fails"))
+            m.moduleHandleFails = flag(*v, "module_handle_fails");
+        if (const json* v = member(root, "framework_startup_fails"))
+            m.frameworkStartupFails = flag(*v, "framework_startup_fails");
+        if (const json* drives = member(root, "drives")) {
+            if (!drives->is_array())
+                refuse("drives", "must be an array");
+            for (size_t i = 0; i < drives->size(); ++i) {
+                DriveConfig c = parseDrive((*drives)[i], "drives[" + std::to_string(i) + "]");
+                if (!driveIndex.emplace(c.id, static_cast<int>(m.drives.size())).second)
+                    refuse("drives[" + std::to_string(i) + "]",
+                           "duplicate drive id \"" + c.id + "\"");
+                m.drives.emplace_back(c);
+            }
+        }
+        if (const json* devices = member(root, "devices")) {
+            if (!devices->is_array())
+                refuse("devices", "must be an array");
+            std::set<uint32_t> numbers;
+            std::set<int> ports;
+            for (size_t i = 0; i < devices->size(); ++i) {
+                std::string where = "devices[" + std::to_string(i) + "]";
+                SimDevice d = device((*devices)[i], where);
+                if (d.deviceNumber && d.deviceClass == DeviceClass::Disk &&
+                    !numbers.insert(*d.deviceNumber).second)
+                    refuse(where, "duplicate device number " + std::to_string(*d.deviceNumber));
+                if (d.scsiPort && !ports.insert(*d.scsiPort).second)
+                    refuse(where, "duplicate scsi_port " + std::to_string(*d.scsiPort));
+                m.devices.push_back(std::move(d));
+            }
+        }
+        if (const json* faults = member(root, "faults")) {
+            if (!faults->is_array())
+                refuse("faults", "must be an array");
+            for (size_t i = 0; i < faults->size(); ++i)
+                m.faults.push_back(fault((*faults)[i], "faults[" + std::to_string(i) + "]"));
+        }
+    }
+};
+
+} // namespace
+
+std::unique_ptr<SimMachine> loadMachine(const std::string& jsonText, std::string* error) {
+    auto machine = std::make_unique<SimMachine>();
+    try {
+        json root = json::parse(jsonText);
+        Loader{*machine, {}}.load(root);
+    } catch (const json::exception& e) {
+        if (error)
+            *error = std::string("machine description is not valid JSON: ") + e.what();
+        return nullptr;
+    } catch (const DescriptionError& e) {
+        if (error)
+            *error = std::string("machine description: ") + e.what();
+        return nullptr;
+    }
+    return machine;
+}
+
+std::unique_ptr<SimMachine> loadMachineFile(const std::string& path, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (error)
+            *error = "cannot read machine description " + path;
+        return nullptr;
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) {
+        if (error)
+            *error = "cannot read machine description " + path;
+        return nullptr;
+    }
+    std::unique_ptr<SimMachine> machine = loadMachine(content.str(), error);
+    if (!machine && error)
+        *error = path + ": " + *error;
+    return machine;
+}
+
+} // namespace qir::sim

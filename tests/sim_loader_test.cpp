@@ -1,0 +1,112 @@
+// Machine descriptions the loader must refuse, and what it builds from good ones.
+#include <fstream>
+
+#include "tests/sim_test_support.h"
+
+namespace {
+
+using namespace qir;
+
+struct BadCase {
+    const char* name;
+    const char* json;
+    const char* mentions;
+};
+
+class SimLoaderRefuses : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(SimLoaderRefuses, WithAClearError) {
+    const BadCase& c = GetParam();
+    std::string error;
+    EXPECT_EQ(sim::loadMachine(c.json, &error), nullptr);
+    EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SimLoaderRefuses,
+    ::testing::Values(
+        BadCase{"bad_json", "{\"devices\": [", "not valid JSON"},
+        BadCase{"not_an_object", "[]", "must be an object"},
+        BadCase{"unknown_top_key", R"({"devcies": []})", "unknown key \"devcies\""},
+        BadCase{"unknown_device_key", R"({"devices": [{"class": "disk", "colour": 1}]})",
+                "devices[0]: unknown key \"colour\""},
+        BadCase{"unknown_drive_key", R"({"drives": [{"id": "a", "speed": 3}]})",
+                "unknown key \"speed\""},
+        BadCase{"missing_drive",
+                R"({"devices": [{"class": "disk", "driver": "inbox", "drive": "nope"}]})",
+                "no drive with id \"nope\""},
+        BadCase{"duplicate_device_number",
+                R"({"devices": [{"class": "disk", "device_number": 1},
+                                {"class": "disk", "device_number": 1}]})",
+                "devices[1]: duplicate device number 1"},
+        BadCase{"duplicate_drive", R"({"drives": [{"id": "a"}, {"id": "a"}]})",
+                "duplicate drive id"},
+        BadCase{"bad_class", R"({"devices": [{"class": "printer"}]})", "devices[0].class"},
+        BadCase{"bad_number", R"({"devices": [{"class": "disk", "device_number": "0xZZ"}]})",
+                "is not a number"},
+        BadCase{"bad_clock", R"({"clock": "yesterday"})", "clock"},
+        BadCase{"bad_fault_kind", R"({"faults": [{"kind": "inbox.explode", "error": 1}]})",
+                "unknown request kind"},
+        BadCase{"two_effects",
+                R"({"faults": [{"kind": "inbox.download", "error": 1, "return_code": 2}]})",
+                "exactly one"},
+        BadCase{"bad_fault_field",
+                R"({"faults": [{"kind": "inbox.get_info", "fields": {"SlotCuont": 1}}]})",
+                "not a reply field"},
+        BadCase{"rst_member_missing_drive",
+                R"({"devices": [{"class": "storage_port", "driver": "rst",
+                                 "rst": {"ports": [{"path_id": 0, "drive": "x"}]}}]})",
+                "no drive with id \"x\""},
+        BadCase{"scsi_port_without_number", R"({"devices": [{"class": "scsi_port"}]})",
+                "scsi_port"},
+        BadCase{"active_slot_out_of_range",
+                R"({"drives": [{"id": "a", "slots": {"count": 2, "active": 3}}]})",
+                "out of range"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimLoader, UnreadableFileIsAnError) {
+    std::string error;
+    EXPECT_EQ(sim::loadMachineFile("/nonexistent/machine.json", &error), nullptr);
+    EXPECT_NE(error.find("cannot read"), std::string::npos);
+}
+
+TEST(SimLoader, BuildsSwitchesClockAndDrives) {
+    auto m = simtest::load(R"({"clock": "2027-01-02 03:04:05", "command_line": "qir.exe /s",
+        "module_handle_fails": true,
+        "drives": [{"id": "a", "firmware": "VDL4J9QB",
+                    "slots": {"count": 3, "slot1_read_only": true, "active": 2}}]})");
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->clock.year, 2027);
+    EXPECT_EQ(m->clock.second, 5);
+    EXPECT_EQ(m->commandLine, u"qir.exe /s");
+    EXPECT_TRUE(m->moduleHandleFails);
+    const sim::NvmeDrive* d = m->drive("a");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->slotCount(), 3);
+    EXPECT_EQ(d->activeSlot(), 2);
+    EXPECT_EQ(d->slotRevision(2), "VDL4J9QB");
+    EXPECT_EQ(d->slotRevision(1), "");
+    EXPECT_TRUE(d->slotReadOnly(1));
+}
+
+TEST(SimLoader, EveryExampleMachineLoads) {
+    for (const char* name : {"default.json", "vroc_raid.json", "vroc_non_raid.json"}) {
+        std::string error;
+        auto m =
+            sim::loadMachineFile(std::string(QIR_SOURCE_DIR) + "/sim/machines/" + name, &error);
+        EXPECT_TRUE(m) << name << ": " << error;
+    }
+}
+
+TEST(SimLoader, StateDumpShowsDrivesAndOpenCounts) {
+    auto m = simtest::load(R"({"drives": [{"id": "a", "firmware": "VDL4J9QB"}]})");
+    m->resultCode = 1602;
+    std::string state = m->stateJson();
+    for (const char* part :
+         {"\"result_code\": 1602", "\"message_box\": null", "\"open_handles\": 0",
+          "\"open_device_info_sets\": 0", "\"id\": \"a\"", "\"revision\": \"VDL4J9QB\"",
+          "\"pending_slot\": null", "\"committed_digest\": \"\""})
+        EXPECT_NE(state.find(part), std::string::npos) << part << "\n" << state;
+}
+
+} // namespace
