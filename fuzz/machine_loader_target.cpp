@@ -20,7 +20,7 @@ namespace qir::fuzz {
 
 // Descriptions longer than this are only loaded, not run: a run on a big machine
 // sends thousands of requests and would slow the search down to a crawl.
-constexpr size_t kLongestRunDescription = 4096;
+constexpr size_t kLongestRunDescription = 16384;
 
 bool machineLoaderAvailable() {
     return true;

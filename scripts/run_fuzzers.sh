@@ -40,7 +40,7 @@ run_one() {
   if [ -f "$root/fuzz/dict/$name.dict" ]; then dict=(-dict="$root/fuzz/dict/$name.dict"); fi
   local rc=0
   (cd "$dir" && "$exe" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
-      -malloc_limit_mb=1024 -max_len=8192 -print_final_stats=1 "${dict[@]}" \
+      -malloc_limit_mb=1024 -max_len=16384 -print_final_stats=1 "${dict[@]}" \
       -artifact_prefix="$dir/artifacts/" "$dir/corpus" >"$dir/log" 2>&1) || rc=$?
   echo "$rc" >"$dir/rc"
 }
