@@ -1,0 +1,155 @@
+// qir-sim as a process: its options, its exit codes and what it writes where.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "firmware/firmware_image.h"
+#include "sim/nvme_drive.h"
+
+namespace {
+
+struct SimRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string scratch(const std::string& name) {
+    return ::testing::TempDir() + "qir_sim_runner_" + std::to_string(getpid()) + "_" + name;
+}
+
+SimRun runSim(const std::string& args) {
+    std::string outFile = scratch("stdout"), errFile = scratch("stderr");
+    std::string command = std::string(QIR_SIM_EXE) + " " + args + " >" + outFile + " 2>" + errFile;
+    int status = std::system(command.c_str());
+    SimRun r;
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = slurp(outFile);
+    r.err = slurp(errFile);
+    std::remove(outFile.c_str());
+    std::remove(errFile.c_str());
+    return r;
+}
+
+std::string writeMachine(const std::string& name, const std::string& json) {
+    std::string path = scratch(name);
+    std::ofstream(path) << json;
+    return path;
+}
+
+TEST(SimRunner, RefusedDescriptionsExitWithTwoBeforeTheToolRuns) {
+    struct Case {
+        const char* name;
+        std::string args;
+        const char* mentions;
+    };
+    std::string badJson = writeMachine("bad.json", "{\"devices\": [");
+    std::string unknownKey = writeMachine("unknown.json", "{\"drivez\": []}");
+    const Case cases[] = {
+        {"unreadable", "--machine /nonexistent/m.json", "cannot read"},
+        {"bad json", "--machine " + badJson, "not valid JSON"},
+        {"unknown key", "--machine " + unknownKey, "unknown key"},
+        {"missing file name", "--machine", "needs a file name"},
+    };
+    for (const Case& c : cases) {
+        SimRun r = runSim(c.args);
+        EXPECT_EQ(r.exitCode, 2) << c.name;
+        EXPECT_EQ(r.out, "") << c.name << ": the tool must not have run";
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << c.name << ": " << r.err;
+    }
+    std::remove(badJson.c_str());
+    std::remove(unknownKey.c_str());
+}
+
+TEST(SimRunner, ExitCodeIsTheToolsAndTheStateRecordsIt) {
+    std::string state = scratch("state.json"), trace = scratch("trace.txt");
+    SimRun r = runSim("--state " + state + " --trace " + trace + " -- /s");
+    std::string dump = slurp(state);
+    ASSERT_FALSE(dump.empty());
+    // A POSIX exit status keeps only the low byte of a result such as 1602.
+    nlohmann::json parsed = nlohmann::json::parse(dump, nullptr, false);
+    ASSERT_FALSE(parsed.is_discarded());
+    EXPECT_EQ(parsed["result_code"].get<int>() & 0xFF, r.exitCode) << dump;
+    EXPECT_NE(dump.find("\"open_handles\": 0"), std::string::npos);
+    EXPECT_NE(dump.find("\"open_device_info_sets\": 0"), std::string::npos);
+    EXPECT_NE(dump.find("\"message_box\": null"), std::string::npos) << "/s shows no box";
+    EXPECT_EQ(r.out.find("qir-sim"), std::string::npos) << "runner text on standard output";
+    std::remove(state.c_str());
+    std::remove(trace.c_str());
+}
+
+TEST(SimRunner, ArgumentsAfterTheOptionsGoToTheTool) {
+    // An option the tool does not know ends in its usage text and exit code 1, whether
+    // it follows "--" or simply the runner's own options.
+    SimRun separated = runSim("-- /nonsense");
+    SimRun direct = runSim("/nonsense");
+    EXPECT_EQ(separated.exitCode, 1);
+    EXPECT_EQ(direct.exitCode, 1);
+    EXPECT_EQ(separated.out, direct.out);
+    // "--state" after the first tool argument is the tool's, not the runner's.
+    std::string state = scratch("not_written.json");
+    SimRun passed = runSim("/nonsense --state " + state);
+    EXPECT_EQ(passed.exitCode, 1);
+    EXPECT_EQ(slurp(state), "");
+}
+
+TEST(SimRunner, RunsAreRepeatable) {
+    std::string s1 = scratch("s1.json"), s2 = scratch("s2.json");
+    SimRun a = runSim("--state " + s1 + " /s");
+    SimRun b = runSim("--state " + s2 + " /s");
+    EXPECT_EQ(a.exitCode, b.exitCode);
+    EXPECT_EQ(a.out, b.out);
+    EXPECT_EQ(slurp(s1), slurp(s2));
+    std::remove(s1.c_str());
+    std::remove(s2.c_str());
+}
+
+TEST(SimRunner, DefaultMachineEndsWithTheImageOnEligibleInboxDrivesOnly) {
+    std::string state = scratch("default_state.json");
+    SimRun r = runSim("--state " + state + " /s");
+    nlohmann::json dump = nlohmann::json::parse(slurp(state), nullptr, false);
+    ASSERT_FALSE(dump.is_discarded());
+    const std::string image = qir::sim::imageDigest(qir::firmwareImage(), qir::kFirmwareImageSize);
+    // The pending slot each drive should end with; 0: the drive is left alone.
+    std::map<std::string, int> expectUpdated = {{"inbox-eligible-a", 2},
+                                                {"inbox-eligible-b", 1},
+                                                {"inbox-power-cycle", 2},
+                                                {"inbox-not-eligible", 0},
+                                                {"inbox-other-maker", 0}};
+    int seen = 0;
+    for (const auto& drive : dump["drives"]) {
+        auto it = expectUpdated.find(drive["id"].get<std::string>());
+        if (it == expectUpdated.end())
+            continue;
+        ++seen;
+        if (it->second) {
+            EXPECT_EQ(drive["committed_digest"], image) << it->first;
+            EXPECT_EQ(drive["pending_slot"], it->second) << it->first;
+        } else {
+            EXPECT_EQ(drive["commits"], 0) << it->first;
+            EXPECT_EQ(drive["downloads"]["count"], 0) << it->first;
+        }
+    }
+    EXPECT_EQ(seen, 5);
+    EXPECT_EQ(dump["open_handles"], 0);
+    EXPECT_EQ(dump["open_device_info_sets"], 0);
+    EXPECT_EQ(dump["result_code"].get<int>() & 0xFF, r.exitCode);
+    std::remove(state.c_str());
+}
+
+} // namespace
