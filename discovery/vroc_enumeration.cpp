@@ -19,12 +19,17 @@ namespace v = req::vroc;
 
 enum class PortOutcome { NothingListed, Listed, OutOfMemory };
 
+// No VROC platform holds more than a few dozen NVMe disks; a larger count is a driver
+// answering garbage, and listing it would allocate for, identify and append every
+// disk it claims.
+constexpr uint64_t kMostListedDisks = 256;
+
 // The counts come from the driver, so the list size is computed wide and refused when a
-// request could not carry it; a refused size ends the enumeration like a failed
-// allocation.
+// request could not carry it or the count is beyond any machine; a refused size ends
+// the enumeration like a failed allocation.
 RequestBuffer listBuffer(uint64_t entries, uint32_t overhead, uint32_t* requestSize) {
     const uint64_t size = entries * v::kEntrySize + overhead;
-    if (size > UINT32_MAX)
+    if (entries > kMostListedDisks || size > UINT32_MAX)
         return RequestBuffer();
     *requestSize = static_cast<uint32_t>(size);
     return RequestBuffer(static_cast<size_t>(size));
