@@ -1,0 +1,54 @@
+#include "raid/irst_requests.h"
+
+#include <cstring>
+
+#include "discovery/byte_io.h"
+#include "discovery/driver_requests.h"
+#include "raid/miniport.h"
+
+namespace qir {
+
+namespace {
+
+void buildFirmwareRequest(uint8_t* buffer, uint32_t requestSize, uint8_t pathByte,
+                          uint32_t function) {
+    namespace fw = req::rst_fw;
+    buildSrbIoControl(buffer, fw::kSignature, fw::kTimeout, fw::kControlCode, requestSize);
+    putU8(buffer, fw::kVersion, 1);
+    putU8(buffer, fw::kPathId, pathByte);
+    putU8(buffer, fw::kTargetId, 0);
+    putU8(buffer, fw::kLun, 0);
+    putU32(buffer, fw::kBlockVersion, req::inbox_fw::kRequestBlockVersion);
+    putU32(buffer, fw::kBlockSize, req::inbox_fw::kRequestBlockSize);
+    putU32(buffer, fw::kFunction, function);
+    putU32(buffer, fw::kFlags, req::FIRMWARE_REQUEST_FLAG_CONTROLLER);
+    putU32(buffer, fw::kDataBufferOffset, fw::kDataBufferOffsetValue);
+    putU32(buffer, fw::kDataBufferLength, requestSize - fw::kDataBufferOffsetValue);
+}
+
+} // namespace
+
+void buildIrstDownloadRequest(uint8_t* buffer, uint8_t pathByte, uint32_t offset,
+                              const uint8_t* piece, uint32_t pieceLength) {
+    namespace fw = req::rst_fw;
+    buildFirmwareRequest(buffer, irstDownloadRequestSize(pieceLength), pathByte,
+                         req::FIRMWARE_FUNCTION_DOWNLOAD);
+    putU32(buffer, fw::kDownloadVersion, fw::kDownloadVersionValue);
+    putU32(buffer, fw::kDownloadSize, fw::kDownloadSizeValue);
+    putU64(buffer, fw::kDownloadOffset, offset);
+    putU64(buffer, fw::kDownloadBufferSize, pieceLength);
+    putU8(buffer, fw::kDownloadSlot, fw::kDownloadSlotValue);
+    putU32(buffer, fw::kDownloadImageSize, 0);
+    std::memcpy(buffer + fw::kDownloadImage, piece, pieceLength);
+}
+
+void buildIrstActivateRequest(uint8_t* buffer, uint8_t pathByte) {
+    namespace fw = req::rst_fw;
+    buildFirmwareRequest(buffer, fw::kActivateRequestSize, pathByte,
+                         req::FIRMWARE_FUNCTION_ACTIVATE);
+    putU32(buffer, fw::kActivateVersion, fw::kActivateVersionValue);
+    putU32(buffer, fw::kActivateSize, fw::kActivateSizeValue);
+    putU8(buffer, fw::kActivateSlot, fw::kActivateSlotValue);
+}
+
+} // namespace qir
