@@ -479,6 +479,9 @@ struct Loader {
                           "\"fields\"");
         if ((f.kind == "open" || f.kind == "get_class_devs") && f.effect != FaultEffect::Error)
             refuse(where, f.kind + " faults can only be an \"error\"");
+        if (f.effect == FaultEffect::ReturnCode &&
+            (f.kind == "get_device_number" || f.kind == "storage_query"))
+            refuse(where, f.kind + " has no ReturnCode; use \"error\" or \"fields\"");
         if (f.effect == FaultEffect::CompletionStatus && f.kind.rfind("vroc.", 0) != 0)
             refuse(where, "a completion status belongs to a VROC pass-through request");
         return f;

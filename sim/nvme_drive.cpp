@@ -95,8 +95,10 @@ NvmeStatus NvmeDrive::download(uint64_t offset, const uint8_t* data, uint64_t si
         size > imageSize - offset)
         return nvmeFailure(kTypeGeneric, kInvalidField);
     // FWUG 0 gives no information and 0xFF no restriction: dword alignment is all the
-    // drive then asks for.
-    if (config_.fwug != 0 && config_.fwug != 0xFF) {
+    // drive then asks for. Before NVMe 1.3 the byte is reserved and restricts nothing.
+    bool granularityDefined =
+        config_.versionMajor > 1 || (config_.versionMajor == 1 && config_.versionMinor > 2);
+    if (granularityDefined && config_.fwug != 0 && config_.fwug != 0xFF) {
         uint64_t granule = uint64_t{config_.fwug} * 4096;
         bool last = offset + size == imageSize;
         if (offset % granule != 0 || (size % granule != 0 && !last))

@@ -8,17 +8,22 @@
 
 #include "platform/platform.h"
 
-#if __has_include("sim/machine_loader.h")
 #include "sim/machine_loader.h"
+#include "sim/nvme_drive.h"
 #include "sim/sim_machine.h"
-#define QIR_RAID_SIM_AVAILABLE 1
-#else
-#define QIR_RAID_SIM_AVAILABLE 0
-#endif
-
-#if QIR_RAID_SIM_AVAILABLE
 
 namespace qir::test {
+
+// A JSON string literal holding the text unchanged.
+inline std::string jsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
 
 // Installs the machine as the platform for the lifetime of the object.
 class SimulatedMachine {
@@ -56,5 +61,3 @@ class SimulatedMachine {
 #define QIR_LOAD_MACHINE(name, description)                                                        \
     qir::test::SimulatedMachine name(description);                                                 \
     ASSERT_TRUE(name.loaded()) << name.error()
-
-#endif

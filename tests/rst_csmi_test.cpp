@@ -2,8 +2,6 @@
 
 #include "raid_sim_support.h"
 
-#if QIR_RAID_SIM_AVAILABLE
-
 #include <string>
 #include <vector>
 
@@ -148,11 +146,3 @@ TEST(CsmiRaidConfig, FailuresPrintTheirMessageAndListNoMember) {
 }
 
 } // namespace
-
-#else
-
-TEST(RstCsmi, NeedsTheSimulatedMachine) {
-    GTEST_SKIP() << "the simulated machine cannot load descriptions in this build";
-}
-
-#endif

@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "raid_sim_support.h"
-
-#if QIR_RAID_SIM_AVAILABLE
-
 #include <string>
+
+#include "raid_sim_support.h"
 
 #include "discovery/rst_enumeration.h"
 
@@ -17,8 +15,9 @@ const std::u16string kPortPathWide =
 std::string storagePort(const std::string& path, const std::string& description,
                         const std::string& extra = "") {
     return R"({"class": "storage_port", "instance_id": "PCI\\VEN_8086&DEV_2822\\3&1",
-               "interface_path": ")" +
-           path + R"(", "driver_desc": ")" + description + R"(", "driver": "rst")" + extra + "}";
+               "interface_path": )" +
+           qir::test::jsonString(path) + R"(, "driver_desc": )" +
+           qir::test::jsonString(description) + R"(, "driver": "rst")" + extra + "}";
 }
 
 std::string machineWith(const std::string& devices) {
@@ -93,10 +92,11 @@ TEST(FindRstController, FailsWhenTheInstanceIdentifierCannotBeRead) {
 
 std::string disk(const std::string& instance, const std::string& parent, int number,
                  const std::string& extra = "") {
-    return R"({"class": "disk", "instance_id": ")" + instance + R"(", "parent_id": ")" + parent +
-           R"(", "interface_path": "\\\\?\\scsi#disk#)" + std::to_string(number) +
-           R"(#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}", "device_number": )" +
-           std::to_string(number) + extra + "}";
+    return R"({"class": "disk", "instance_id": )" + qir::test::jsonString(instance) +
+           R"(, "parent_id": )" + qir::test::jsonString(parent) + R"(, "interface_path": )" +
+           qir::test::jsonString("\\\\?\\scsi#disk#" + std::to_string(number) +
+                                 "#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}") +
+           R"(, "device_number": )" + std::to_string(number) + extra + "}";
 }
 
 const char kIntelParent[] = "PCI\\VEN_8086&DEV_2822\\3&1";
@@ -155,7 +155,7 @@ TEST(EnumerateRstDisks, BusNumberComesFromTheLocationText) {
     };
     for (const Case& c : cases) {
         const std::string extra = c.location
-                                      ? std::string(R"(, "location_info": ")") + c.location + "\""
+                                      ? R"(, "location_info": )" + qir::test::jsonString(c.location)
                                       : std::string(R"(, "missing": ["location_info"])");
         QIR_LOAD_MACHINE(
             machine, machineWith(disk("SCSI\\DISK&VEN_NVME&PROD_X\\4&2", kIntelParent, 1, extra)));
@@ -193,11 +193,3 @@ TEST(EnumerateRstDisks, NoDiskBelowAnIntelParentAppendsNothing) {
 }
 
 } // namespace
-
-#else
-
-TEST(RstDiscovery, NeedsTheSimulatedMachine) {
-    GTEST_SKIP() << "the simulated machine cannot load descriptions in this build";
-}
-
-#endif

@@ -2,8 +2,6 @@
 
 #include "raid_sim_support.h"
 
-#if QIR_RAID_SIM_AVAILABLE
-
 #include <string>
 #include <vector>
 
@@ -210,11 +208,3 @@ TEST_F(IrstRoute, AControllerThatCannotOpenFailsAfterTheBlockWithNothingSent) {
 }
 
 } // namespace
-
-#else
-
-TEST(RstUpdate, NeedsTheSimulatedMachine) {
-    GTEST_SKIP() << "the simulated machine cannot load descriptions in this build";
-}
-
-#endif

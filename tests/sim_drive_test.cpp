@@ -54,6 +54,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, SimDrivePiece,
                                            PieceCase{"no_restriction", 0xFF, 4, 4, 0, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(SimDrive, GranularityBindsOnlyDrivesThatDefineIt) {
+    std::vector<uint8_t> data(4096, 1);
+    DriveConfig old = config(8);
+    old.versionMinor = 2;
+    old.versionTertiary = 1;
+    EXPECT_TRUE(NvmeDrive(old).download(0, data.data(), 4096).ok());
+    EXPECT_FALSE(NvmeDrive(config(8)).download(0, data.data(), 4096).ok());
+}
+
 TEST(SimDrive, OverlapIsRefusedOnlyWhenTheDriveDetectsIt) {
     std::vector<uint8_t> data(8192, 1);
     NvmeDrive detecting(config(0, true));

@@ -2,8 +2,6 @@
 
 #include "raid_sim_support.h"
 
-#if QIR_RAID_SIM_AVAILABLE
-
 #include <string>
 
 #include "discovery/vroc_enumeration.h"
@@ -234,11 +232,3 @@ TEST(VrocEnumeration, TheSerialTextStopsAtItsZeroByteOrBeforeTheAddress) {
 }
 
 } // namespace
-
-#else
-
-TEST(VrocEnumeration, NeedsTheSimulatedMachine) {
-    GTEST_SKIP() << "the simulated machine cannot load descriptions in this build";
-}
-
-#endif

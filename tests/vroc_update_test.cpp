@@ -2,8 +2,6 @@
 
 #include "raid_sim_support.h"
 
-#if QIR_RAID_SIM_AVAILABLE
-
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -166,11 +164,3 @@ TEST_F(VrocRoute, APortThatCannotOpenFailsAfterTheBlock) {
 }
 
 } // namespace
-
-#else
-
-TEST(VrocUpdate, NeedsTheSimulatedMachine) {
-    GTEST_SKIP() << "the simulated machine cannot load descriptions in this build";
-}
-
-#endif
