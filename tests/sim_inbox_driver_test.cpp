@@ -222,3 +222,30 @@ TEST(SimInboxDriver, TraceHasOneLinePerRequest) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace qir::simtest;
+
+TEST(SimInboxDriver, FaultPathLimitsTheFaultAndItsCountToOneDevice) {
+    auto m = load(R"({"drives": [{"id": "a"}, {"id": "b"}],
+        "devices": [{"class": "disk", "interface_path": "pa", "device_number": 1, "driver": "inbox", "drive": "a"},
+                    {"class": "disk", "interface_path": "pb", "device_number": 2, "driver": "inbox", "drive": "b"}],
+        "faults": [{"kind": "inbox.get_info", "occurrence": "every", "path": "\\\\.\\physicaldrive2",
+                    "return_code": 1}]})");
+    qir::platform::Handle a = openRw(*m, u"\\\\.\\PHYSICALDRIVE1");
+    qir::platform::Handle b = openRw(*m, u"\\\\.\\PHYSICALDRIVE2");
+    for (int i = 0; i < 3; ++i) {
+        std::vector<uint8_t> onA = firmwareRequest(1);
+        std::vector<uint8_t> onB = firmwareRequest(1);
+        ASSERT_TRUE(call(*m, a, 0x4D008, onA).ok);
+        ASSERT_TRUE(call(*m, b, 0x4D008, onB).ok);
+        EXPECT_EQ(returnCode(onA), 0u);
+        EXPECT_EQ(returnCode(onB), 1u);
+    }
+    EXPECT_EQ(m->faults[0].seen, 3u);
+    m->closeHandle(a);
+    m->closeHandle(b);
+}
+
+} // namespace
