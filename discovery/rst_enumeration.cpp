@@ -1,5 +1,7 @@
 #include "discovery/rst_enumeration.h"
 
+#include <unordered_map>
+
 #include "discovery/byte_io.h"
 #include "discovery/property_reader.h"
 #include "discovery/request_buffer.h"
@@ -117,6 +119,66 @@ int64_t busNumberOf(std::u16string text) {
     return negative ? -value : value;
 }
 
+// The devices of all classes, as one set for a whole enumeration. Each pass-through disk
+// is looked up by its device instance; the walk of the set goes on from where the last
+// lookup left it, and every device met on the way is remembered, so that a machine of
+// many devices and many disks is walked once rather than once per disk. The first
+// device of an instance is the one that counts, as in a walk from the start.
+class AllClassesDevices {
+  public:
+    AllClassesDevices() = default;
+    AllClassesDevices(const AllClassesDevices&) = delete;
+    AllClassesDevices& operator=(const AllClassesDevices&) = delete;
+    ~AllClassesDevices() {
+        if (set_ != platform::kInvalidDevInfoSet)
+            platform::os().destroyDeviceInfoList(set_);
+    }
+
+    // Sets busNumber from the device's location text (-1 when it has none); leaves it
+    // untouched when the device is not in the set or the set cannot be had, in which
+    // case the next lookup asks for the set again.
+    void readBusNumber(uint32_t devInst, int64_t* busNumber) {
+        DeviceInfoData* info = find(devInst);
+        if (!info)
+            return;
+        uint32_t propertyType = 0;
+        std::u16string location;
+        *busNumber =
+            readDeviceString(set_, info, win::DEVPKEY_Device_LocationInfo, &propertyType, location)
+                ? busNumberOf(location)
+                : -1;
+    }
+
+  private:
+    DeviceInfoData* find(uint32_t devInst) {
+        platform::Platform& os = platform::os();
+        if (set_ == platform::kInvalidDevInfoSet) {
+            set_ = os.getClassDevs(nullptr, win::DIGCF_PRESENT | win::DIGCF_ALLCLASSES);
+            if (set_ == platform::kInvalidDevInfoSet)
+                return nullptr;
+        }
+        auto known = met_.find(devInst);
+        if (known != met_.end())
+            return &known->second;
+        while (!walked_) {
+            DeviceInfoData info = emptyInfo();
+            if (!os.enumDeviceInfo(set_, next_++, &info)) {
+                walked_ = true;
+                break;
+            }
+            auto added = met_.emplace(info.devInst, info);
+            if (info.devInst == devInst)
+                return &added.first->second;
+        }
+        return nullptr;
+    }
+
+    DevInfoSet set_ = platform::kInvalidDevInfoSet;
+    uint32_t next_ = 0;
+    bool walked_ = false;
+    std::unordered_map<uint32_t, DeviceInfoData> met_;
+};
+
 } // namespace
 
 bool findRstController(RaidController& controller) {
@@ -184,6 +246,7 @@ int enumerateRstDisks(const RaidController& controller, DiskList& foundDisks) {
     if (set == platform::kInvalidDevInfoSet)
         return 0;
     int result = 1;
+    AllClassesDevices allDevices;
     for (uint32_t index = 0;; ++index) {
         DeviceInfoData info = emptyInfo();
         if (!os.enumDeviceInfo(set, index, &info))
@@ -220,7 +283,7 @@ int enumerateRstDisks(const RaidController& controller, DiskList& foundDisks) {
             break;
         }
         int64_t busNumber = -1;
-        readBusNumber(diskInfo.devInst, &busNumber);
+        allDevices.readBusNumber(diskInfo.devInst, &busNumber);
         TargetDisk passThrough;
         passThrough.devicePath = controller.interfacePath;
         passThrough.driverKind = RstNonRaid;
@@ -233,25 +296,8 @@ int enumerateRstDisks(const RaidController& controller, DiskList& foundDisks) {
 }
 
 void readBusNumber(uint32_t devInst, int64_t* busNumber) {
-    platform::Platform& os = platform::os();
-    const DevInfoSet set = os.getClassDevs(nullptr, win::DIGCF_PRESENT | win::DIGCF_ALLCLASSES);
-    if (set == platform::kInvalidDevInfoSet)
-        return;
-    for (uint32_t index = 0;; ++index) {
-        DeviceInfoData info = emptyInfo();
-        if (!os.enumDeviceInfo(set, index, &info))
-            break;
-        if (info.devInst != devInst)
-            continue;
-        uint32_t propertyType = 0;
-        std::u16string location;
-        *busNumber =
-            readDeviceString(set, &info, win::DEVPKEY_Device_LocationInfo, &propertyType, location)
-                ? busNumberOf(location)
-                : -1;
-        break;
-    }
-    os.destroyDeviceInfoList(set);
+    AllClassesDevices allDevices;
+    allDevices.readBusNumber(devInst, busNumber);
 }
 
 } // namespace qir
