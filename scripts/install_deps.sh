@@ -2,20 +2,21 @@
 # Installs the Debian packages the build and the tests need, and only those missing.
 #
 #   install_deps.sh native   what the Linux build, its tests and ./run need
-#   install_deps.sh all      also the Windows cross toolchain, Wine, Xvfb and friends
+#   install_deps.sh all      also the Windows cross toolchain, Wine, Xvfb and friends,
+#                            and clang with its sanitizer and libFuzzer runtimes
 #
 # With everything present it returns at once, without touching apt. Anything it cannot
 # install is an error: a test that needs it must fail, not be skipped.
 set -euo pipefail
 
-native=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev ccache clang-format
-        libclang-rt-14-dev)
+native=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev ccache clang-format)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine xvfb xdotool
          imagemagick x11-utils)
+fuzzing=(clang-14 libclang-rt-14-dev)
 
 case "${1:-all}" in
 native) wanted=("${native[@]}") ;;
-all) wanted=("${native[@]}" "${windows[@]}") ;;
+all) wanted=("${native[@]}" "${windows[@]}" "${fuzzing[@]}") ;;
 *) echo "usage: $0 [native|all]" >&2; exit 2 ;;
 esac
 

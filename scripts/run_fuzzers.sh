@@ -2,32 +2,60 @@
 # Builds the libFuzzer targets with clang and runs each for a bounded time on a copy of
 # its checked-in seed corpus and regression inputs. Prints the executions per target and
 # exits non-zero on any finding (crash, sanitizer report, leak, timeout, out of memory);
-# the inputs that found something are kept in build/fuzz/findings/<target>/.
+# the inputs that found something are kept in <build>/findings/<target>/.
 #
-#   scripts/run_fuzzers.sh [seconds-per-fuzzer]     (default 60)
+#   scripts/run_fuzzers.sh [--build-only|--run-only] [seconds-per-fuzzer] [fuzzer...]
 #
-# Two fuzzers run side by side, so the whole run takes about
-# ceil(targets / 2) x seconds plus the build.
+# The defaults are 60 seconds and every fuzzer that was built. The build goes to
+# $QIR_FUZZ_BUILD_DIR (default build/fuzz). Two fuzzers run side by side, so a run of all
+# of them takes about ceil(targets / 2) x seconds plus the build. ./test builds once with
+# --build-only and lets ctest run each fuzzer with --run-only.
 set -euo pipefail
 
+build_step=1 run_step=1
+case "${1:-}" in
+--build-only) run_step=0; shift ;;
+--run-only) build_step=0; shift ;;
+esac
 seconds="${1:-60}"
 if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
-  echo "usage: $0 [seconds-per-fuzzer]" >&2
+  echo "usage: $0 [--build-only|--run-only] [seconds-per-fuzzer] [fuzzer...]" >&2
   exit 2
 fi
+shift $(($# > 0 ? 1 : 0))
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$root/build/fuzz"
+build="${QIR_FUZZ_BUILD_DIR:-$root/build/fuzz}"
 compiler="${QIR_FUZZ_CXX:-clang++-14}"
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="$compiler" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQIR_FUZZ=ON -DQIR_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2
+if [ "$build_step" -eq 1 ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="$compiler" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQIR_FUZZ=ON -DQIR_BUILD_TESTS=OFF \
+    -DQIR_WINDOWS_BUILD_DIR= -DQIR_SANITIZED_BUILD_DIR= -DQIR_FUZZ_BUILD_DIR= >/dev/null
+  cmake --build "$build" -j2
+fi
+[ "$run_step" -eq 1 ] || exit 0
+
+names=("$@")
+if [ "${#names[@]}" -eq 0 ]; then
+  for exe in "$build"/fuzz/fuzz_*; do
+    [ -x "$exe" ] && [ -f "$exe" ] && names+=("$(basename "$exe" | sed 's/^fuzz_//')")
+  done
+fi
+if [ "${#names[@]}" -eq 0 ]; then
+  echo "no fuzzers were built in $build" >&2
+  exit 1
+fi
+for name in "${names[@]}"; do
+  if [ ! -x "$build/fuzz/fuzz_$name" ]; then
+    echo "fuzz_$name was not built in $build" >&2
+    exit 1
+  fi
+done
 
 work="$(mktemp -d /tmp/qir-fuzz-run-XXXXXX)"
 trap 'rm -rf "$work"' EXIT
 findings="$build/findings"
-rm -rf "$findings"
 
 run_one() {
   local name="$1" exe="$build/fuzz/fuzz_$1" dir="$work/$1"
@@ -44,15 +72,6 @@ run_one() {
       -artifact_prefix="$dir/artifacts/" "$dir/corpus" >"$dir/log" 2>&1) || rc=$?
   echo "$rc" >"$dir/rc"
 }
-
-names=()
-for exe in "$build"/fuzz/fuzz_*; do
-  [ -x "$exe" ] && [ -f "$exe" ] && names+=("$(basename "$exe" | sed 's/^fuzz_//')")
-done
-if [ "${#names[@]}" -eq 0 ]; then
-  echo "no fuzzers were built" >&2
-  exit 1
-fi
 
 i=0
 while [ "$i" -lt "${#names[@]}" ]; do
@@ -71,6 +90,8 @@ for name in "${names[@]}"; do
   cov="$(grep -Eo 'cov: [0-9]+' "$dir/log" | tail -1 | awk '{print $2}' || true)"
   execs="${execs:-0}"
   total=$((total + execs))
+  # Only this run's targets: another run may be fuzzing the others at the same time.
+  rm -rf "${findings:?}/$name"
   if [ "$rc" -ne 0 ] || [ -n "$(ls -A "$dir/artifacts")" ]; then
     status=1
     mkdir -p "$findings/$name"
