@@ -38,14 +38,12 @@ bool sendPieces(platform::Handle controller, const TargetDisk& target, uint32_t 
         const uint32_t requestSize = irstDownloadRequestSize(length);
         uint32_t returned = 0;
         if (!sendMiniportRequest(controller, buffer.data(), requestSize, requestSize, &returned)) {
-            formattedOut(u"  [ERROR] Firmware download IOCTL failed: 0x%X\n",
-                         platform::os().getLastError());
+            printDownloadIoctlFailure(platform::os().getLastError());
             return false;
         }
         const uint32_t returnCode = getU32(buffer.data(), req::srb::kReturnCode);
         if (returnCode != 0) {
-            formattedOut(u"  [ERROR] Firmware download failed: srbControl->ReturnCode %d\n",
-                         static_cast<int32_t>(returnCode));
+            printDownloadReturnCode(returnCode);
             return false;
         }
     }
@@ -80,8 +78,7 @@ uint32_t activateIrstFirmware(platform::Handle controller, uint8_t pathByte) {
     buildIrstActivateRequest(request, pathByte);
     uint32_t returned = 0;
     if (!sendMiniportRequest(controller, request, sizeof request, sizeof request, &returned)) {
-        formattedOut(u"  [ERROR] Firmware activate IOCTL failed: 0x%X\n",
-                     platform::os().getLastError());
+        printActivateIoctlFailure(platform::os().getLastError());
         return 1;
     }
     return reportActivationStatus(getU32(request, req::srb::kReturnCode));

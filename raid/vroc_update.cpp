@@ -34,14 +34,12 @@ bool sendPieces(platform::Handle port, const TargetDisk& target, uint32_t imageS
         uint32_t returned = 0;
         if (!sendMiniportRequest(port, buffer.data(), vrocPieceRequestSize(length),
                                  req::vroc::kReplySize, &returned)) {
-            formattedOut(u"  [ERROR] Firmware download IOCTL failed: 0x%X\n",
-                         platform::os().getLastError());
+            printDownloadIoctlFailure(platform::os().getLastError());
             return false;
         }
         const uint32_t returnCode = getU32(buffer.data(), req::srb::kReturnCode);
         if (returnCode != 0) {
-            formattedOut(u"  [ERROR] Firmware download failed: srbControl->ReturnCode %d\n",
-                         static_cast<int32_t>(returnCode));
+            printDownloadReturnCode(returnCode);
             return false;
         }
         const uint32_t status = completionStatusOf(buffer.data());
@@ -82,8 +80,7 @@ uint32_t activateVrocFirmware(platform::Handle port, uint32_t vrocDiskId) {
     buildVrocCommitRequest(request, vrocDiskId);
     uint32_t returned = 0;
     if (!sendMiniportRequest(port, request, sizeof request, sizeof request, &returned)) {
-        formattedOut(u"  [ERROR] Firmware activate IOCTL failed: 0x%X\n",
-                     platform::os().getLastError());
+        printActivateIoctlFailure(platform::os().getLastError());
         return 1;
     }
     return reportCommitStatus(getU32(request, req::srb::kReturnCode), completionStatusOf(request));

@@ -10,36 +10,9 @@ namespace qir {
 namespace {
 
 using apptest::kUsage;
+using apptest::oneInboxDisk;
 using apptest::readFileBytes;
 using apptest::wide;
-
-// One eligible inbox disk whose route gives the chosen code.
-DiskUpdaterOps oneInboxDisk(uint32_t code) {
-    DiskUpdaterOps o;
-    o.findRstController = [](RaidController&) { return false; };
-    o.enumerateRstDisks = [](const RaidController&, DiskList&) { return 0; };
-    o.enumerateNvmeDisks = [](DiskList& list) {
-        TargetDisk d;
-        d.driverKind = InboxNvme;
-        d.devicePath = u"\\\\.\\PHYSICALDRIVE0";
-        list.push_back(d);
-        return 0;
-    };
-    o.identifyRstDisk = [](TargetDisk, DiskList&) { return 0; };
-    o.queryCsmiRaidConfig = [](TargetDisk, DiskList&) {};
-    o.enumerateVrocDisks = [](TargetDisk, DiskList&, int32_t*) {};
-    o.identifyInboxDisk = [](TargetDisk d, DiskList& out) {
-        d.modelNumber = u"M";
-        d.serialNumber = u"S";
-        d.firmwareRevision = u"VDL4J9QB";
-        out.push_back(d);
-        return 0;
-    };
-    o.updateInboxDisk = [code](const TargetDisk&, const uint32_t*) { return code; };
-    o.updateIrstDisk = [](const TargetDisk&, const uint32_t*) { return 1u; };
-    o.updateVrocDisk = [](const TargetDisk&, const uint32_t*, int32_t) { return 1u; };
-    return o;
-}
 
 class MainRoutineTest : public apptest::ShellTest {
   protected:

@@ -6,10 +6,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 
 #include "app/console.h"
+#include "app/updater/disk_updater.h"
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
 #include "sim/sim_machine.h"
@@ -37,6 +39,39 @@ inline std::string readFileBytes(const std::filesystem::path& path) {
 
 inline std::u16string wide(const std::filesystem::path& path) {
     return text::fromUtf8(path.string());
+}
+
+// One eligible inbox disk; its route first does `during` (to the host, say), then gives
+// `code`. Every other operation finds nothing.
+inline DiskUpdaterOps oneInboxDisk(
+    uint32_t code, std::function<void()> during = [] {}) {
+    DiskUpdaterOps o;
+    o.findRstController = [](RaidController&) { return false; };
+    o.enumerateRstDisks = [](const RaidController&, DiskList&) { return 0; };
+    o.enumerateNvmeDisks = [](DiskList& list) {
+        TargetDisk d;
+        d.driverKind = InboxNvme;
+        d.devicePath = u"\\\\.\\PHYSICALDRIVE0";
+        list.push_back(d);
+        return 0;
+    };
+    o.identifyRstDisk = [](TargetDisk, DiskList&) { return 0; };
+    o.queryCsmiRaidConfig = [](TargetDisk, DiskList&) {};
+    o.enumerateVrocDisks = [](TargetDisk, DiskList&, int32_t*) {};
+    o.identifyInboxDisk = [](TargetDisk d, DiskList& out) {
+        d.modelNumber = u"M";
+        d.serialNumber = u"S";
+        d.firmwareRevision = u"VDL7W2QA";
+        out.push_back(d);
+        return 0;
+    };
+    o.updateInboxDisk = [during, code](const TargetDisk&, const uint32_t*) {
+        during();
+        return code;
+    };
+    o.updateIrstDisk = [](const TargetDisk&, const uint32_t*) { return 1u; };
+    o.updateVrocDisk = [](const TargetDisk&, const uint32_t*, int32_t) { return 1u; };
+    return o;
 }
 
 class ShellTest : public ::testing::Test {

@@ -19,39 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using apptest::kUsage;
+using apptest::oneInboxDisk;
 using apptest::readFileBytes;
 using apptest::wide;
-
-// One eligible inbox disk; its route first does `during` to the host, then gives `code`.
-DiskUpdaterOps oneDiskDoing(std::function<void()> during, uint32_t code) {
-    DiskUpdaterOps o;
-    o.findRstController = [](RaidController&) { return false; };
-    o.enumerateRstDisks = [](const RaidController&, DiskList&) { return 0; };
-    o.enumerateNvmeDisks = [](DiskList& list) {
-        TargetDisk d;
-        d.driverKind = InboxNvme;
-        d.devicePath = u"\\\\.\\PHYSICALDRIVE0";
-        list.push_back(d);
-        return 0;
-    };
-    o.identifyRstDisk = [](TargetDisk, DiskList&) { return 0; };
-    o.queryCsmiRaidConfig = [](TargetDisk, DiskList&) {};
-    o.enumerateVrocDisks = [](TargetDisk, DiskList&, int32_t*) {};
-    o.identifyInboxDisk = [](TargetDisk d, DiskList& out) {
-        d.modelNumber = u"M";
-        d.serialNumber = u"S";
-        d.firmwareRevision = u"VDL7W2QA";
-        out.push_back(d);
-        return 0;
-    };
-    o.updateInboxDisk = [during, code](const TargetDisk&, const uint32_t*) {
-        during();
-        return code;
-    };
-    o.updateIrstDisk = [](const TargetDisk&, const uint32_t*) { return 1u; };
-    o.updateVrocDisk = [](const TargetDisk&, const uint32_t*, int32_t) { return 1u; };
-    return o;
-}
 
 mode_t modeOf(const fs::path& p) {
     struct stat st {};
@@ -187,7 +157,7 @@ TEST_F(HostLogPathTest, LogFileChangedDuringTheRunKeepsTheResultCode) {
         SCOPED_TRACE(c.why);
         fs::remove_all(folderOfLog);
         fs::create_directories(folderOfLog);
-        DiskUpdaterOps ops = oneDiskDoing(c.during, c.code);
+        DiskUpdaterOps ops = oneInboxDisk(c.code, c.during);
         EXPECT_EQ(run({u"/s", u"/log=" + wide(log)}, &ops), c.exit);
         EXPECT_NE(
             console.bytes.find(" >> QIR Ended (Return Code : " + std::to_string(c.exit) + ")\n\n"),
