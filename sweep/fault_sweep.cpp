@@ -5,12 +5,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -201,7 +204,7 @@ int main(int argc, char** argv) {
         std::signal(s, onCrash);
 
     uint32_t seed = 20261208;
-    std::string logPath = "qir-fault-sweep.log";
+    std::string logPath;
     size_t show = 50;
     std::vector<std::string> machines;
     for (int i = 1; i < argc; ++i) {
@@ -222,6 +225,19 @@ int main(int argc, char** argv) {
     }
     if (machines.empty())
         return usage();
+    // Without --log the runs' log lives in a folder of this process's own, so that two
+    // sweeps started from the same folder never write the same file.
+    std::string privateFolder;
+    if (logPath.empty()) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "qir-fault-sweep-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) {
+            std::perror("qir-fault-sweep: no private folder for the log");
+            return 2;
+        }
+        privateFolder = pattern;
+        logPath = privateFolder + "/run.log";
+    }
 
     auto started = std::chrono::steady_clock::now();
     Figures total;
@@ -229,6 +245,8 @@ int main(int argc, char** argv) {
     for (const std::string& m : machines)
         allRead = sweepMachine(m, seed, logPath, total, show) && allRead;
     std::remove(logPath.c_str());
+    if (!privateFolder.empty())
+        rmdir(privateFolder.c_str());
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("total: %zu machines, %zu requests, %zu swept, %zu faults (%zu never reached), "

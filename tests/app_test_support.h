@@ -14,6 +14,7 @@
 #include "app/updater/disk_updater.h"
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
+#include "scratch_folder.h"
 #include "sim/sim_machine.h"
 
 namespace qir::apptest {
@@ -80,24 +81,16 @@ class ShellTest : public ::testing::Test {
         platform::setPlatform(&machine);
         setConsoleSink(&console);
         resetConsoleStreams();
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = std::filesystem::temp_directory_path() /
-              (std::string("qir_app_") + info->test_suite_name() + "_" + info->name());
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
     }
     void TearDown() override {
         setConsoleSink(nullptr);
         platform::setPlatform(nullptr);
-        std::error_code ignored;
-        std::filesystem::permissions(dir, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
-        std::filesystem::remove_all(dir, ignored);
     }
 
     sim::SimMachine machine;
     CaptureSink console;
-    std::filesystem::path dir;
+    qir::testing::ScratchFolder scratch{"qir_app"};
+    const std::filesystem::path& dir = scratch.path();
 };
 
 } // namespace qir::apptest

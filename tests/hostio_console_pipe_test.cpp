@@ -12,15 +12,15 @@
 #include <iterator>
 #include <string>
 
+#include "scratch_folder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 TEST(HostConsolePipeTest, RunEndsWithItsReportWhenNobodyReadsTheOutput) {
-    fs::path dir = fs::temp_directory_path() / "qir_hostio_closed_pipe";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    fs::path log = dir / "report.txt";
+    qir::testing::ScratchFolder scratch("qir_hostio_closed_pipe");
+    fs::path log = scratch.path() / "report.txt";
     std::string logArg = "/log=" + log.string();
 
     int fds[2];
@@ -62,7 +62,6 @@ TEST(HostConsolePipeTest, RunEndsWithItsReportWhenNobodyReadsTheOutput) {
     std::ifstream in(log, std::ios::binary);
     std::string report((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(report.find("[Final Result]\r\nReturn Code : 1602\r\n"), std::string::npos) << report;
-    fs::remove_all(dir);
 }
 
 } // namespace

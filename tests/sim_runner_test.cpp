@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "firmware/firmware_image.h"
+#include "scratch_folder.h"
 #include "sim/nvme_drive.h"
 
 namespace {
@@ -29,30 +30,35 @@ std::string slurp(const std::string& path) {
     return s.str();
 }
 
-std::string scratch(const std::string& name) {
-    return ::testing::TempDir() + "qir_sim_runner_" + std::to_string(getpid()) + "_" + name;
-}
+// Each test's files live in a folder of its own, removed when the test ends.
+class SimRunner : public ::testing::Test {
+  protected:
+    std::string scratch(const std::string& name) const { return folder.file(name); }
 
-SimRun runSim(const std::string& args) {
-    std::string outFile = scratch("stdout"), errFile = scratch("stderr");
-    std::string command = std::string(QIR_SIM_EXE) + " " + args + " >" + outFile + " 2>" + errFile;
-    int status = std::system(command.c_str());
-    SimRun r;
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = slurp(outFile);
-    r.err = slurp(errFile);
-    std::remove(outFile.c_str());
-    std::remove(errFile.c_str());
-    return r;
-}
+    SimRun runSim(const std::string& args) {
+        std::string outFile = scratch("stdout"), errFile = scratch("stderr");
+        std::string command =
+            std::string(QIR_SIM_EXE) + " " + args + " >" + outFile + " 2>" + errFile;
+        int status = std::system(command.c_str());
+        SimRun r;
+        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = slurp(outFile);
+        r.err = slurp(errFile);
+        std::remove(outFile.c_str());
+        std::remove(errFile.c_str());
+        return r;
+    }
 
-std::string writeMachine(const std::string& name, const std::string& json) {
-    std::string path = scratch(name);
-    std::ofstream(path) << json;
-    return path;
-}
+    std::string writeMachine(const std::string& name, const std::string& json) {
+        std::string path = scratch(name);
+        std::ofstream(path) << json;
+        return path;
+    }
 
-TEST(SimRunner, RefusedDescriptionsExitWithTwoBeforeTheToolRuns) {
+    qir::testing::ScratchFolder folder{"qir_sim_runner"};
+};
+
+TEST_F(SimRunner, RefusedDescriptionsExitWithTwoBeforeTheToolRuns) {
     struct Case {
         const char* name;
         std::string args;
@@ -72,11 +78,9 @@ TEST(SimRunner, RefusedDescriptionsExitWithTwoBeforeTheToolRuns) {
         EXPECT_EQ(r.out, "") << c.name << ": the tool must not have run";
         EXPECT_NE(r.err.find(c.mentions), std::string::npos) << c.name << ": " << r.err;
     }
-    std::remove(badJson.c_str());
-    std::remove(unknownKey.c_str());
 }
 
-TEST(SimRunner, ExitCodeIsTheToolsAndTheStateRecordsIt) {
+TEST_F(SimRunner, ExitCodeIsTheToolsAndTheStateRecordsIt) {
     std::string state = scratch("state.json"), trace = scratch("trace.txt");
     SimRun r = runSim("--state " + state + " --trace " + trace + " -- /s");
     std::string dump = slurp(state);
@@ -89,11 +93,9 @@ TEST(SimRunner, ExitCodeIsTheToolsAndTheStateRecordsIt) {
     EXPECT_NE(dump.find("\"open_device_info_sets\": 0"), std::string::npos);
     EXPECT_NE(dump.find("\"message_box\": null"), std::string::npos) << "/s shows no box";
     EXPECT_EQ(r.out.find("qir-sim"), std::string::npos) << "runner text on standard output";
-    std::remove(state.c_str());
-    std::remove(trace.c_str());
 }
 
-TEST(SimRunner, ArgumentsAfterTheOptionsGoToTheTool) {
+TEST_F(SimRunner, ArgumentsAfterTheOptionsGoToTheTool) {
     // An option the tool does not know ends in its usage text and exit code 1, whether
     // it follows "--" or simply the runner's own options.
     SimRun separated = runSim("-- /nonsense");
@@ -108,18 +110,16 @@ TEST(SimRunner, ArgumentsAfterTheOptionsGoToTheTool) {
     EXPECT_EQ(slurp(state), "");
 }
 
-TEST(SimRunner, RunsAreRepeatable) {
+TEST_F(SimRunner, RunsAreRepeatable) {
     std::string s1 = scratch("s1.json"), s2 = scratch("s2.json");
     SimRun a = runSim("--state " + s1 + " /s");
     SimRun b = runSim("--state " + s2 + " /s");
     EXPECT_EQ(a.exitCode, b.exitCode);
     EXPECT_EQ(a.out, b.out);
     EXPECT_EQ(slurp(s1), slurp(s2));
-    std::remove(s1.c_str());
-    std::remove(s2.c_str());
 }
 
-TEST(SimRunner, DefaultMachineEndsWithTheImageOnEligibleInboxDrivesOnly) {
+TEST_F(SimRunner, DefaultMachineEndsWithTheImageOnEligibleInboxDrivesOnly) {
     std::string state = scratch("default_state.json");
     SimRun r = runSim("--state " + state + " /s");
     nlohmann::json dump = nlohmann::json::parse(slurp(state), nullptr, false);
@@ -149,7 +149,6 @@ TEST(SimRunner, DefaultMachineEndsWithTheImageOnEligibleInboxDrivesOnly) {
     EXPECT_EQ(dump["open_handles"], 0);
     EXPECT_EQ(dump["open_device_info_sets"], 0);
     EXPECT_EQ(dump["result_code"].get<int>() & 0xFF, r.exitCode);
-    std::remove(state.c_str());
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "inbox_sim_fixture.h"
+#include "scratch_folder.h"
 
 #include <cstdio>
 #include <fstream>
@@ -26,7 +27,7 @@ class SweepJudgeTest : public SimFixture {
         before = qir::sweep::drivesBefore(*machine);
     }
     RunOutcome runTool() {
-        const std::string path = ::testing::TempDir() + "sweep_judge_test.log";
+        const std::string path = scratch.file("run.log");
         std::remove(path.c_str());
         const std::u16string logArg = u"/log=" + std::u16string(path.begin(), path.end());
         const char16_t* argv[] = {u"qir.exe", u"/s", logArg.c_str()};
@@ -41,6 +42,7 @@ class SweepJudgeTest : public SimFixture {
     std::vector<std::string> judge(const RunOutcome& o) {
         return qir::sweep::judgeRun(o, *machine, before, image);
     }
+    qir::testing::ScratchFolder scratch{"qir_sweep_judge"};
     std::vector<qir::sweep::DriveBefore> before;
     const std::string image = qir::sim::imageDigest(qir::firmwareImage(), qir::kFirmwareImageSize);
 };
