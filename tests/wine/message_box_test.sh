@@ -15,8 +15,10 @@ version="$(sed -n '2s/\r$//p' "$WORK/banner.txt")"
 }
 caption="KORVANE $version"
 
-# A prefix of its own: the run stops that prefix's Wine processes with its display.
-"$QIR_SOURCE_DIR/scripts/wine_run.sh" --prefix "$QIR_WINE_WORK/prefix-gui" --xvfb \
+# A second prefix of the test's own, with no server left from the run above: the run
+# stops that prefix's Wine processes with its display.
+own_prefix "$WORK/prefix-gui"
+"$QIR_SOURCE_DIR/scripts/wine_run.sh" --prefix "$WORK/prefix-gui" --xvfb \
     --display-file "$WORK/display" --cwd "$WORK/run" --stdout "$WORK/out.txt" \
     "$QIR_EXE" >"$WORK/rc.txt" &
 runner=$!
@@ -28,6 +30,7 @@ stop_runner() {
     fi
     wait $runner 2>/dev/null || true
 }
+at_exit stop_runner
 
 for _ in $(seq 600); do
     [[ -s "$WORK/display" ]] && break

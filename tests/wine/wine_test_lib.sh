@@ -3,7 +3,8 @@
 #   QIR_SOURCE_DIR         the repository
 #   QIR_WINDOWS_BUILD_DIR  the Windows cross build (qir.exe, qir-sim.exe)
 #   QIR_NATIVE_SIM         the Linux qir-sim
-#   QIR_WINE_WORK          scratch space of the Wine tests in the native build tree
+#   QIR_WINE_WORK          the Wine tests' folder in the native build tree: the template
+#                          prefix, each running test's own folder, kept artifacts
 set -euo pipefail
 
 for v in QIR_SOURCE_DIR QIR_WINDOWS_BUILD_DIR QIR_NATIVE_SIM QIR_WINE_WORK; do
@@ -16,12 +17,43 @@ for f in "$QIR_EXE" "$QIR_SIM_EXE" "$QIR_NATIVE_SIM"; do
     [[ -f "$f" ]] || { echo "FAIL: $f has not been built" >&2; exit 1; }
 done
 
-WINE_PREFIX_DIR="$QIR_WINE_WORK/prefix"
+# Every test works in a folder of its own with a Wine prefix of its own, copied from the
+# one the setup test wine.prefix made, so tests can run side by side and in any order.
+# The folder goes when the test ends, with the Wine server of its prefix.
+WINE_TEMPLATE_PREFIX="$QIR_WINE_WORK/prefix"
 test_name="$(basename "$0" .sh)"
-WORK="$QIR_WINE_WORK/$test_name"
-rm -rf "$WORK"
-mkdir -p "$WORK"
+WORK="$(mktemp -d "$QIR_WINE_WORK/$test_name.XXXXXX")"
 failures=0
+
+# own_prefix DIR: a copy of the template prefix at DIR, a folder named prefix* in $WORK;
+# its Wine server is stopped and it is removed when the test ends.
+own_prefix() {
+    [[ -f "$WINE_TEMPLATE_PREFIX/system.reg" ]] ||
+        { echo "FAIL: no Wine prefix in $WINE_TEMPLATE_PREFIX (the test wine.prefix makes it)" >&2; exit 1; }
+    cp -a "$WINE_TEMPLATE_PREFIX" "$1"
+}
+
+# at_exit COMMAND: run when the test ends, before its folder is removed.
+exit_commands=()
+at_exit() { exit_commands+=("$1"); }
+
+leave_work() {
+    local rc=$? c p
+    for c in "${exit_commands[@]}"; do eval "$c" || true; done
+    # Prefixes may have been copied in a subshell ($(wine_exe ...)), so they are found
+    # by name rather than remembered.
+    for p in "$WORK"/prefix*/; do
+        [[ -f "$p/system.reg" ]] || continue
+        WINEPREFIX="$p" wineserver -k >/dev/null 2>&1 || true
+        WINEPREFIX="$p" wineserver -w >/dev/null 2>&1 || true
+    done
+    rm -rf "$WORK"
+    exit "$rc"
+}
+trap leave_work EXIT
+
+# Copied on the first run, so a test that runs nothing under Wine copies nothing.
+WINE_PREFIX_DIR="$WORK/prefix"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -43,6 +75,7 @@ expect_eq() {
 
 # wine_exe [wine_run options] EXE ARGS... : prints the full exit code.
 wine_exe() {
+    [[ -d "$WINE_PREFIX_DIR" ]] || own_prefix "$WINE_PREFIX_DIR"
     "$QIR_SOURCE_DIR/scripts/wine_run.sh" --prefix "$WINE_PREFIX_DIR" "$@"
 }
 
