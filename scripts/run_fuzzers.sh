@@ -11,8 +11,9 @@
 #   --seconds N   run each fuzzer for N seconds (default 60; a bare number means the same)
 #   --runs N      run each fuzzer for N executions instead: a campaign's budget
 #   --merge       after a run without findings, minimise what the run grew together with
-#                 the checked-in corpus (-merge=1) and replace fuzz/corpus/<fuzzer> with
-#                 the result, so that later runs start where this one ended
+#                 the checked-in corpus to the inputs that reach every edge (-merge=1
+#                 -use_counters=0) and replace fuzz/corpus/<fuzzer> with them, so that
+#                 later runs start where this one ended
 #   --report FILE append one line per fuzzer with its figures to FILE
 #
 # The build goes to $QIR_FUZZ_BUILD_DIR (default build/fuzz). ./test builds once with
@@ -102,7 +103,9 @@ run_one() {
   echo $((end - start)) >"$dir/seconds"
   if [ "$merge" -eq 1 ] && [ "$rc" -eq 0 ] && [ -z "$(ls -A "$dir/artifacts")" ]; then
     mkdir -p "$dir/merged"
-    (cd "$dir" && "$exe" -merge=1 "${common[@]}" "$dir/merged" "$dir/corpus" \
+    # Features here are edges alone (no hit counts), so the set stays a few hundred
+    # inputs: enough for every later run to start with all the edges reached.
+    (cd "$dir" && "$exe" -merge=1 -use_counters=0 "${common[@]}" "$dir/merged" "$dir/corpus" \
         >"$dir/merge.log" 2>&1) || rc=$?
   fi
   echo "$rc" >"$dir/rc"
