@@ -5,6 +5,7 @@
 
 #include "discovery/byte_io.h"
 #include "discovery/driver_requests.h"
+#include "discovery/result_codes.h"
 #include "firmware/firmware_image.h"
 #include "firmware/piece_plan.h"
 #include "firmware/target_info_block.h"
@@ -15,10 +16,6 @@
 namespace qir {
 
 namespace {
-
-constexpr uint32_t kUpdated = 0;
-constexpr uint32_t kRefused = 1;
-constexpr uint32_t kFailed = 5;
 
 // Piece sizes the 32-bit request fields can carry together with the request overhead.
 constexpr uint32_t kMaxGranularity = (0xFFFFFFFFu - req::inbox_fw::kOverhead) / 4096u;
@@ -56,17 +53,17 @@ bool chooseSlot(const uint8_t* request, uint32_t requestSize, uint8_t* slot, uin
     using namespace req::inbox_fw;
     uint64_t info = getU32(request, kDataBufferOffset);
     if (info + kInfoHeaderSize > requestSize) {
-        *result = kFailed;
+        *result = kResultDeviceError;
         return false;
     }
     uint8_t upgradeSupport = getU8(request, info + kInfoUpgradeSupport);
     uint8_t slotCount = getU8(request, info + kInfoSlotCount);
     if (upgradeSupport == 0 || slotCount == 0) {
-        *result = kRefused;
+        *result = kResultFailed;
         return false;
     }
     if (info + kInfoHeaderSize + uint64_t{kInfoSlotSize} * slotCount > requestSize) {
-        *result = kFailed;
+        *result = kResultDeviceError;
         return false;
     }
     for (uint32_t i = 0; i < slotCount; ++i) {
@@ -76,7 +73,7 @@ bool chooseSlot(const uint8_t* request, uint32_t requestSize, uint8_t* slot, uin
             return true;
         }
     }
-    *result = kRefused;
+    *result = kResultFailed;
     return false;
 }
 
@@ -86,11 +83,11 @@ uint32_t getInfoAndChooseSlot(platform::Handle handle, uint8_t* request, uint32_
     uint32_t returnCode = 0;
     if (!sendFirmwareRequest(handle, request, requestSize, &returnCode) ||
         returnCode != req::FIRMWARE_STATUS_SUCCESS)
-        return kFailed;
-    uint32_t result = kUpdated;
+        return kResultDeviceError;
+    uint32_t result = kResultSuccess;
     if (!chooseSlot(request, requestSize, slot, &result))
         return result;
-    return kUpdated;
+    return kResultSuccess;
 }
 
 // A piece shorter than the others (the end of an image the piece size does not divide)
@@ -111,10 +108,10 @@ uint32_t downloadImage(platform::Handle handle, uint8_t* request, uint32_t piece
         uint32_t returnCode = 0;
         if (!sendFirmwareRequest(handle, request, size, &returnCode) ||
             returnCode != req::FIRMWARE_STATUS_SUCCESS)
-            return kFailed;
+            return kResultDeviceError;
         offset += length;
     }
-    return kUpdated;
+    return kResultSuccess;
 }
 
 uint32_t activate(platform::Handle handle, uint8_t* request, uint32_t requestSize, uint8_t slot) {
@@ -125,11 +122,11 @@ uint32_t activate(platform::Handle handle, uint8_t* request, uint32_t requestSiz
     putU8(request, kActivateSlot, slot);
     uint32_t returnCode = 0;
     if (!sendFirmwareRequest(handle, request, requestSize, &returnCode))
-        return kFailed;
+        return kResultDeviceError;
     if (returnCode == req::FIRMWARE_STATUS_SUCCESS ||
         returnCode == req::FIRMWARE_STATUS_POWER_CYCLE_REQUIRED)
-        return kUpdated;
-    return kRefused;
+        return kResultSuccess;
+    return kResultFailed;
 }
 
 } // namespace
@@ -140,26 +137,26 @@ uint32_t updateInboxDisk(const TargetDisk& target, const uint32_t* imageSize) {
     // The image can only be sent from the working copy, so no size past it is taken.
     if (!imageSize || *imageSize > kFirmwareImageSize || target.updateGranularity == 0 ||
         target.updateGranularity > kMaxGranularity)
-        return kFailed;
+        return kResultDeviceError;
     const uint32_t pieceSize = pieceSizeOf(target.updateGranularity);
     const uint32_t requestSize = pieceSize + req::inbox_fw::kOverhead;
 
     uint8_t* request = new (std::nothrow) uint8_t[requestSize]();
     if (!request)
-        return kFailed;
+        return kResultDeviceError;
     platform::Handle handle = platform::os().createFile(
         target.devicePath, win::GENERIC_READ | win::GENERIC_WRITE,
         win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING, 0);
     if (handle == platform::kInvalidHandle) {
         delete[] request;
-        return kFailed;
+        return kResultDeviceError;
     }
 
     uint8_t slot = 0;
     uint32_t result = getInfoAndChooseSlot(handle, request, requestSize, &slot);
-    if (result == kUpdated)
+    if (result == kResultSuccess)
         result = downloadImage(handle, request, pieceSize, *imageSize);
-    if (result == kUpdated)
+    if (result == kResultSuccess)
         result = activate(handle, request, requestSize, slot);
 
     platform::os().closeHandle(handle);

@@ -4,6 +4,7 @@
 #include "discovery/byte_io.h"
 #include "discovery/driver_requests.h"
 #include "discovery/request_buffer.h"
+#include "discovery/result_codes.h"
 #include "firmware/firmware_image.h"
 #include "firmware/piece_plan.h"
 #include "firmware/target_info_block.h"
@@ -59,10 +60,10 @@ uint32_t updateIrstDisk(const TargetDisk& target, const uint32_t* imageSize) {
         target.devicePath, win::GENERIC_READ | win::GENERIC_WRITE, 0, win::OPEN_EXISTING, 0);
     if (controller == platform::kInvalidHandle) {
         printOpenFailure(os.getLastError());
-        return 5;
+        return kResultDeviceError;
     }
     uint32_t result = downloadIrstFirmware(controller, target, *imageSize);
-    if (result == 0)
+    if (result == kResultSuccess)
         result = activateIrstFirmware(controller, pathByteOf(target));
     os.closeHandle(controller);
     return result;
@@ -79,7 +80,7 @@ uint32_t activateIrstFirmware(platform::Handle controller, uint8_t pathByte) {
     uint32_t returned = 0;
     if (!sendMiniportRequest(controller, request, sizeof request, sizeof request, &returned)) {
         printActivateIoctlFailure(platform::os().getLastError());
-        return 1;
+        return kResultFailed;
     }
     return reportActivationStatus(getU32(request, req::srb::kReturnCode));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/console.h"
+#include "discovery/result_codes.h"
 
 namespace qir {
 
@@ -11,7 +12,7 @@ inline uint32_t finishFirmwareDownload(bool succeeded) {
                 << (succeeded ? "  [PASS] Firmware download succeeded."
                               : "  [FAIL] Firmware download failed.")
                 << endl;
-    return succeeded ? 0u : 1u;
+    return succeeded ? kResultSuccess : kResultFailed;
 }
 
 inline void printOpenFailure(uint32_t error) {

@@ -4,6 +4,7 @@
 #include "discovery/byte_io.h"
 #include "discovery/driver_requests.h"
 #include "discovery/request_buffer.h"
+#include "discovery/result_codes.h"
 #include "discovery/scsi_port_path.h"
 #include "firmware/firmware_image.h"
 #include "firmware/piece_plan.h"
@@ -62,10 +63,10 @@ uint32_t updateVrocDisk(const TargetDisk& target, const uint32_t* imageSize, int
         scsiPortPath(vrocPort), win::GENERIC_READ | win::GENERIC_WRITE, 0, win::OPEN_EXISTING, 0);
     if (port == platform::kInvalidHandle) {
         printOpenFailure(os.getLastError());
-        return 5;
+        return kResultDeviceError;
     }
     uint32_t result = downloadVrocFirmware(port, target, *imageSize);
-    if (result == 0)
+    if (result == kResultSuccess)
         result = activateVrocFirmware(port, target.vrocDiskId);
     os.closeHandle(port);
     return result;
@@ -81,7 +82,7 @@ uint32_t activateVrocFirmware(platform::Handle port, uint32_t vrocDiskId) {
     uint32_t returned = 0;
     if (!sendMiniportRequest(port, request, sizeof request, sizeof request, &returned)) {
         printActivateIoctlFailure(platform::os().getLastError());
-        return 1;
+        return kResultFailed;
     }
     return reportCommitStatus(getU32(request, req::srb::kReturnCode), completionStatusOf(request));
 }

@@ -17,7 +17,7 @@ std::string bothStacks(const std::string& driveExtra, const std::string& faults 
     return machineOf(inboxDisk(1, "d") + "," + port, makerDrive("d", driveExtra), faults);
 }
 
-qir::TargetDisk record(int32_t kind, int64_t pathId = -1) {
+qir::TargetDisk record(qir::DriverKind kind, int64_t pathId = -1) {
     qir::TargetDisk disk;
     disk.devicePath = kind == qir::InboxNvme ? physicalDrive(1) : u"\\\\?\\pci#rst#3&1";
     disk.driverKind = kind;

@@ -126,7 +126,7 @@ TEST(EnumerateRstDisks, AVolumeAndTwoPassThroughDisksShareTheControllerPath) {
     EXPECT_EQ(qir::enumerateRstDisks(rstController(), found), 1);
     ASSERT_EQ(found.size(), 3u);
     const int64_t pathIds[] = {-1, 3, -1};
-    const int32_t kinds[] = {qir::RstRaid, qir::RstNonRaid, qir::RstNonRaid};
+    const qir::DriverKind kinds[] = {qir::RstRaid, qir::RstNonRaid, qir::RstNonRaid};
     for (size_t i = 0; i < found.size(); ++i) {
         EXPECT_EQ(found[i].devicePath, rstController().interfacePath) << i;
         EXPECT_EQ(found[i].pathId, pathIds[i]) << i;

@@ -36,7 +36,8 @@ std::string rstMachine(const DriveSetup& setup, const std::string& faults = "",
            faults + "]}";
 }
 
-qir::TargetDisk target(int64_t pathId, uint32_t granularity, int32_t kind = qir::RstNonRaid) {
+qir::TargetDisk target(int64_t pathId, uint32_t granularity,
+                       qir::DriverKind kind = qir::RstNonRaid) {
     qir::TargetDisk t;
     t.devicePath = kPort;
     t.pathId = pathId;
