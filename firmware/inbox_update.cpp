@@ -1,10 +1,10 @@
 #include "firmware/inbox_update.h"
 
 #include <cstring>
-#include <new>
 
 #include "discovery/byte_io.h"
 #include "discovery/driver_requests.h"
+#include "discovery/request_buffer.h"
 #include "discovery/result_codes.h"
 #include "firmware/firmware_image.h"
 #include "firmware/piece_plan.h"
@@ -141,16 +141,15 @@ uint32_t updateInboxDisk(const TargetDisk& target, const uint32_t* imageSize) {
     const uint32_t pieceSize = pieceSizeOf(target.updateGranularity);
     const uint32_t requestSize = pieceSize + req::inbox_fw::kOverhead;
 
-    uint8_t* request = new (std::nothrow) uint8_t[requestSize]();
-    if (!request)
+    RequestBuffer buffer(requestSize);
+    if (!buffer)
         return kResultDeviceError;
+    uint8_t* request = buffer.data();
     platform::Handle handle = platform::os().createFile(
         target.devicePath, win::GENERIC_READ | win::GENERIC_WRITE,
         win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING, 0);
-    if (handle == platform::kInvalidHandle) {
-        delete[] request;
+    if (handle == platform::kInvalidHandle)
         return kResultDeviceError;
-    }
 
     uint8_t slot = 0;
     uint32_t result = getInfoAndChooseSlot(handle, request, requestSize, &slot);
@@ -160,7 +159,6 @@ uint32_t updateInboxDisk(const TargetDisk& target, const uint32_t* imageSize) {
         result = activate(handle, request, requestSize, slot);
 
     platform::os().closeHandle(handle);
-    delete[] request;
     return result;
 }
 

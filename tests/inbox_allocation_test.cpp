@@ -10,20 +10,25 @@
 #include "firmware/inbox_update.h"
 #include "sim/sim_machine.h"
 
-// Request buffers are taken with the non-throwing array form; this test binary can make
-// that form fail on demand to stand for a machine out of memory.
+// Request buffers are taken with the array form; this test binary can make that form
+// fail on demand to stand for a machine out of memory. Its memory comes from, and goes
+// back to, the single-object form, so the sanitizers see matching pairs.
 namespace {
 bool failRequestAllocations = false;
 }
 
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+void* operator new[](std::size_t size) {
     if (failRequestAllocations)
-        return nullptr;
-    try {
-        return ::operator new[](size);
-    } catch (...) {
-        return nullptr;
-    }
+        throw std::bad_alloc();
+    return ::operator new(size);
+}
+
+void operator delete[](void* memory) noexcept {
+    ::operator delete(memory);
+}
+
+void operator delete[](void* memory, std::size_t) noexcept {
+    ::operator delete(memory);
 }
 
 namespace {
