@@ -7,6 +7,7 @@
 #include "discovery/request_buffer.h"
 #include "discovery/result_codes.h"
 #include "firmware/firmware_image.h"
+#include "firmware/piece_loop.h"
 #include "firmware/piece_plan.h"
 #include "firmware/target_info_block.h"
 #include "platform/platform.h"
@@ -92,26 +93,25 @@ uint32_t getInfoAndChooseSlot(platform::Handle handle, uint8_t* request, uint32_
 
 // A piece shorter than the others (the end of an image the piece size does not divide)
 // goes out in a request just long enough for it, so nothing past the image is sent.
-uint32_t downloadImage(platform::Handle handle, uint8_t* request, uint32_t pieceSize,
-                       uint32_t imageSize) {
-    using namespace req::inbox_fw;
-    const uint8_t* image = workingCopy();
-    for (uint32_t offset = 0; offset < imageSize;) {
-        uint32_t length = pieceLengthAt(offset, pieceSize, imageSize);
-        uint32_t size = length + kOverhead;
+uint32_t downloadImage(platform::Handle handle, uint32_t updateGranularity, uint32_t imageSize) {
+    PieceRoute route;
+    route.overhead = req::inbox_fw::kOverhead;
+    route.build = [](uint8_t* request, uint32_t offset, const uint8_t* piece, uint32_t length) {
+        using namespace req::inbox_fw;
+        const uint32_t size = length + kOverhead;
         buildFirmwareRequest(request, size, req::FIRMWARE_FUNCTION_DOWNLOAD);
         putU32(request, kDownloadVersion, kDownloadVersionValue);
         putU32(request, kDownloadSize, kDownloadSizeValue);
         putU64(request, kDownloadOffset, offset);
         putU64(request, kDownloadBufferSize, length);
-        std::memcpy(request + kDownloadImage, image + offset, length);
-        uint32_t returnCode = 0;
-        if (!sendFirmwareRequest(handle, request, size, &returnCode) ||
-            returnCode != req::FIRMWARE_STATUS_SUCCESS)
-            return kResultDeviceError;
-        offset += length;
-    }
-    return kResultSuccess;
+        std::memcpy(request + kDownloadImage, piece, length);
+        return PieceRequestSize{size, size};
+    };
+    route.accepted = [](bool sent, const uint8_t* reply) {
+        return sent && getU32(reply, req::srb::kReturnCode) == req::FIRMWARE_STATUS_SUCCESS;
+    };
+    return sendImagePieces(handle, updateGranularity, imageSize, route) ? kResultSuccess
+                                                                        : kResultDeviceError;
 }
 
 uint32_t activate(platform::Handle handle, uint8_t* request, uint32_t requestSize, uint8_t slot) {
@@ -134,8 +134,7 @@ uint32_t activate(platform::Handle handle, uint8_t* request, uint32_t requestSiz
 uint32_t updateInboxDisk(const TargetDisk& target, const uint32_t* imageSize) {
     printTargetInfoBlock(target);
 
-    // The image can only be sent from the working copy, so no size past it is taken.
-    if (!imageSize || *imageSize > kFirmwareImageSize || target.updateGranularity == 0 ||
+    if (!fitsWorkingCopy(imageSize) || target.updateGranularity == 0 ||
         target.updateGranularity > kMaxGranularity)
         return kResultDeviceError;
     const uint32_t pieceSize = pieceSizeOf(target.updateGranularity);
@@ -154,7 +153,7 @@ uint32_t updateInboxDisk(const TargetDisk& target, const uint32_t* imageSize) {
     uint8_t slot = 0;
     uint32_t result = getInfoAndChooseSlot(handle, request, requestSize, &slot);
     if (result == kResultSuccess)
-        result = downloadImage(handle, request, pieceSize, *imageSize);
+        result = downloadImage(handle, target.updateGranularity, *imageSize);
     if (result == kResultSuccess)
         result = activate(handle, request, requestSize, slot);
 

@@ -3,10 +3,9 @@
 #include "app/console.h"
 #include "discovery/byte_io.h"
 #include "discovery/driver_requests.h"
-#include "discovery/request_buffer.h"
 #include "discovery/result_codes.h"
 #include "firmware/firmware_image.h"
-#include "firmware/piece_plan.h"
+#include "firmware/piece_loop.h"
 #include "firmware/target_info_block.h"
 #include "platform/win_constants.h"
 #include "raid/irst_requests.h"
@@ -24,37 +23,24 @@ uint8_t pathByteOf(const TargetDisk& target) {
 }
 
 bool sendPieces(platform::Handle controller, const TargetDisk& target, uint32_t imageSize) {
-    const uint32_t pieceSize = pieceSizeOf(target.updateGranularity);
-    if (pieceSize == 0)
-        return false;
-    RequestBuffer buffer(static_cast<size_t>(pieceSize) + req::rst_fw::kDownloadOverhead);
-    if (!buffer)
-        return false;
-    const uint8_t pathByte = pathByteOf(target);
-    uint32_t length = 0;
-    for (uint32_t offset = 0; offset < imageSize; offset += length) {
-        length = pieceLengthAt(offset, pieceSize, imageSize);
-        buffer.zero();
-        buildIrstDownloadRequest(buffer.data(), pathByte, offset, workingCopy() + offset, length);
-        const uint32_t requestSize = irstDownloadRequestSize(length);
-        uint32_t returned = 0;
-        if (!sendMiniportRequest(controller, buffer.data(), requestSize, requestSize, &returned)) {
-            printDownloadIoctlFailure(platform::os().getLastError());
-            return false;
-        }
-        const uint32_t returnCode = getU32(buffer.data(), req::srb::kReturnCode);
-        if (returnCode != 0) {
-            printDownloadReturnCode(returnCode);
-            return false;
-        }
-    }
-    return true;
+    PieceRoute route;
+    route.overhead = req::rst_fw::kDownloadOverhead;
+    route.build = [pathByte = pathByteOf(target)](uint8_t* request, uint32_t offset,
+                                                  const uint8_t* piece, uint32_t length) {
+        buildIrstDownloadRequest(request, pathByte, offset, piece, length);
+        const uint32_t size = irstDownloadRequestSize(length);
+        return PieceRequestSize{size, size};
+    };
+    route.accepted = downloadPieceAccepted;
+    return sendImagePieces(controller, target.updateGranularity, imageSize, route);
 }
 
 } // namespace
 
 uint32_t updateIrstDisk(const TargetDisk& target, const uint32_t* imageSize) {
     printTargetInfoBlock(target);
+    if (!fitsWorkingCopy(imageSize))
+        return kResultDeviceError;
     platform::Platform& os = platform::os();
     const platform::Handle controller = os.createFile(
         target.devicePath, win::GENERIC_READ | win::GENERIC_WRITE, 0, win::OPEN_EXISTING, 0);

@@ -3,11 +3,10 @@
 #include "app/console.h"
 #include "discovery/byte_io.h"
 #include "discovery/driver_requests.h"
-#include "discovery/request_buffer.h"
 #include "discovery/result_codes.h"
 #include "discovery/scsi_port_path.h"
 #include "firmware/firmware_image.h"
-#include "firmware/piece_plan.h"
+#include "firmware/piece_loop.h"
 #include "firmware/target_info_block.h"
 #include "platform/win_constants.h"
 #include "raid/miniport.h"
@@ -20,44 +19,34 @@ namespace qir {
 namespace {
 
 bool sendPieces(platform::Handle port, const TargetDisk& target, uint32_t imageSize) {
-    const uint32_t pieceSize = pieceSizeOf(target.updateGranularity);
-    if (pieceSize == 0)
-        return false;
-    RequestBuffer buffer(static_cast<size_t>(pieceSize) + req::vroc::kPieceOverhead);
-    if (!buffer)
-        return false;
-    uint32_t length = 0;
-    for (uint32_t offset = 0; offset < imageSize; offset += length) {
-        length = pieceLengthAt(offset, pieceSize, imageSize);
-        buffer.zero();
-        buildVrocDownloadRequest(buffer.data(), target.vrocDiskId, offset, workingCopy() + offset,
-                                 length);
-        uint32_t returned = 0;
-        if (!sendMiniportRequest(port, buffer.data(), vrocPieceRequestSize(length),
-                                 req::vroc::kReplySize, &returned)) {
-            printDownloadIoctlFailure(platform::os().getLastError());
+    PieceRoute route;
+    route.overhead = req::vroc::kPieceOverhead;
+    route.build = [diskId = target.vrocDiskId](uint8_t* request, uint32_t offset,
+                                               const uint8_t* piece, uint32_t length) {
+        buildVrocDownloadRequest(request, diskId, offset, piece, length);
+        return PieceRequestSize{vrocPieceRequestSize(length), req::vroc::kReplySize};
+    };
+    route.accepted = [](bool sent, const uint8_t* reply) {
+        if (!downloadPieceAccepted(sent, reply))
             return false;
-        }
-        const uint32_t returnCode = getU32(buffer.data(), req::srb::kReturnCode);
-        if (returnCode != 0) {
-            printDownloadReturnCode(returnCode);
-            return false;
-        }
-        const uint32_t status = completionStatusOf(buffer.data());
+        const uint32_t status = completionStatusOf(reply);
         if (status != 0) {
             formattedOut(u"  [ERROR] Firmware download failed: "
                          u"(nvmePassThroughIoctl->CplEntry[3]) >> 17: 0x%08x\n",
                          status);
             return false;
         }
-    }
-    return true;
+        return true;
+    };
+    return sendImagePieces(port, target.updateGranularity, imageSize, route);
 }
 
 } // namespace
 
 uint32_t updateVrocDisk(const TargetDisk& target, const uint32_t* imageSize, int32_t vrocPort) {
     printVrocTargetInfoBlock(target);
+    if (!fitsWorkingCopy(imageSize))
+        return kResultDeviceError;
     platform::Platform& os = platform::os();
     const platform::Handle port = os.createFile(
         scsiPortPath(vrocPort), win::GENERIC_READ | win::GENERIC_WRITE, 0, win::OPEN_EXISTING, 0);

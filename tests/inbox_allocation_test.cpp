@@ -5,10 +5,10 @@
 #include <string>
 
 #include "app/console.h"
+#include "counting_machine.h"
 #include "discovery/identification.h"
 #include "firmware/firmware_image.h"
 #include "firmware/inbox_update.h"
-#include "sim/sim_machine.h"
 
 // Request buffers are taken with the array form; this test binary can make that form
 // fail on demand to stand for a machine out of memory. Its memory comes from, and goes
@@ -33,29 +33,6 @@ void operator delete[](void* memory, std::size_t) noexcept {
 
 namespace {
 
-// Every open succeeds and every request is counted, so a request sent without a buffer
-// shows up.
-class CountingMachine : public qir::sim::SimMachine {
-  public:
-    int opens = 0;
-    int closes = 0;
-    int requests = 0;
-    qir::platform::Handle createFile(const std::u16string&, uint32_t, uint32_t, uint32_t,
-                                     uint32_t) override {
-        ++opens;
-        return 0x77;
-    }
-    bool closeHandle(qir::platform::Handle) override {
-        ++closes;
-        return true;
-    }
-    bool deviceIoControl(qir::platform::Handle, uint32_t, void*, uint32_t, void*, uint32_t,
-                         uint32_t*) override {
-        ++requests;
-        return true;
-    }
-};
-
 class DiscardSink : public qir::ByteSink {
   public:
     void write(const char*, size_t) override {}
@@ -74,7 +51,7 @@ class RequestAllocationTest : public ::testing::Test {
         qir::setConsoleSink(nullptr);
         qir::platform::setPlatform(nullptr);
     }
-    CountingMachine machine;
+    qir::testing::CountingMachine machine;
     DiscardSink sink;
 };
 
