@@ -7,6 +7,7 @@
 #include "discovery/request_buffer.h"
 #include "discovery/result_codes.h"
 #include "firmware/firmware_image.h"
+#include "firmware/firmware_request_block.h"
 #include "firmware/piece_loop.h"
 #include "firmware/piece_plan.h"
 #include "firmware/target_info_block.h"
@@ -27,12 +28,7 @@ void buildFirmwareRequest(uint8_t* request, uint32_t size, uint32_t function) {
     using namespace req::inbox_fw;
     std::memset(request, 0, size);
     buildSrbIoControl(request, kSignature, kTimeout, kControlCode, size);
-    putU32(request, kVersion, kRequestBlockVersion);
-    putU32(request, kSize, kRequestBlockSize);
-    putU32(request, kFunction, function);
-    putU32(request, kFlags, req::FIRMWARE_REQUEST_FLAG_CONTROLLER);
-    putU32(request, kDataBufferOffset, kDataBufferOffsetValue);
-    putU32(request, kDataBufferLength, size - kData);
+    putFirmwareRequestBlock<Block>(request, size, function);
 }
 
 // Sends the request and reports whether the call succeeded with FIRMWARE_STATUS_SUCCESS
@@ -52,7 +48,7 @@ bool sendFirmwareRequest(platform::Handle handle, uint8_t* request, uint32_t siz
 // the tool can act on.
 bool chooseSlot(const uint8_t* request, uint32_t requestSize, uint8_t* slot, uint32_t* result) {
     using namespace req::inbox_fw;
-    uint64_t info = getU32(request, kDataBufferOffset);
+    uint64_t info = getU32(request, Block::kDataBufferOffset);
     if (info + kInfoHeaderSize > requestSize) {
         *result = kResultDeviceError;
         return false;
@@ -100,10 +96,10 @@ uint32_t downloadImage(platform::Handle handle, uint32_t updateGranularity, uint
         using namespace req::inbox_fw;
         const uint32_t size = length + kOverhead;
         buildFirmwareRequest(request, size, req::FIRMWARE_FUNCTION_DOWNLOAD);
-        putU32(request, kDownloadVersion, kDownloadVersionValue);
-        putU32(request, kDownloadSize, kDownloadSizeValue);
-        putU64(request, kDownloadOffset, offset);
-        putU64(request, kDownloadBufferSize, length);
+        putU32(request, Block::kDownloadVersion, kDownloadVersionValue);
+        putU32(request, Block::kDownloadSize, kDownloadSizeValue);
+        putU64(request, Block::kDownloadOffset, offset);
+        putU64(request, Block::kDownloadBufferSize, length);
         std::memcpy(request + kDownloadImage, piece, length);
         return PieceRequestSize{size, size};
     };
@@ -117,9 +113,9 @@ uint32_t downloadImage(platform::Handle handle, uint32_t updateGranularity, uint
 uint32_t activate(platform::Handle handle, uint8_t* request, uint32_t requestSize, uint8_t slot) {
     using namespace req::inbox_fw;
     buildFirmwareRequest(request, requestSize, req::FIRMWARE_FUNCTION_ACTIVATE);
-    putU32(request, kActivateVersion, kActivateVersionValue);
-    putU32(request, kActivateSize, kActivateSizeValue);
-    putU8(request, kActivateSlot, slot);
+    putU32(request, Block::kActivateVersion, Block::kActivateVersionValue);
+    putU32(request, Block::kActivateSize, Block::kActivateSizeValue);
+    putU8(request, Block::kActivateSlot, slot);
     uint32_t returnCode = 0;
     if (!sendFirmwareRequest(handle, request, requestSize, &returnCode))
         return kResultDeviceError;

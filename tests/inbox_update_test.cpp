@@ -116,13 +116,13 @@ class InfoAtTheEnd : public qir::sim::SimMachine {
         bool ok = SimMachine::deviceIoControl(handle, code, in, inSize, out, outSize, returned);
         auto* b = static_cast<uint8_t*>(out);
         if (ok && code == qir::req::IOCTL_SCSI_MINIPORT &&
-            qir::getU32(b, fw::kFunction) == qir::req::FIRMWARE_FUNCTION_GET_INFO) {
-            uint32_t from = qir::getU32(b, fw::kDataBufferOffset);
+            qir::getU32(b, fw::Block::kFunction) == qir::req::FIRMWARE_FUNCTION_GET_INFO) {
+            uint32_t from = qir::getU32(b, fw::Block::kDataBufferOffset);
             uint32_t to = outSize - fw::kInfoHeaderSize - fw::kInfoSlotSize * recordsThatFit;
             std::vector<uint8_t> info(b + from, b + from + fw::kInfoHeaderSize + 3 * 16);
             std::fill(b + from, b + outSize, 0);
             std::copy(info.begin(), info.begin() + (outSize - to), b + to);
-            qir::putU32(b, fw::kDataBufferOffset, to);
+            qir::putU32(b, fw::Block::kDataBufferOffset, to);
         }
         return ok;
     }
