@@ -19,6 +19,15 @@ NvmeDrive* driveAtPort(IoRequest& r, uint8_t pathId) {
     return nullptr;
 }
 
+// The drive behind the port a pass-through or firmware request names; the driver knows
+// only target 0, LUN 0 there.
+NvmeDrive* addressedDrive(IoRequest& r, uint8_t pathId) {
+    const uint8_t* b = r.buf.data();
+    if (getU8(b, rst::kTargetId) != 0 || getU8(b, rst::kLun) != 0)
+        return nullptr;
+    return driveAtPort(r, pathId);
+}
+
 void putText(uint8_t* b, uint32_t offset, uint32_t width, const std::string& text) {
     for (uint32_t i = 0; i < width; ++i)
         b[offset + i] = i < text.size() ? static_cast<uint8_t>(text[i]) : ' ';
@@ -92,8 +101,8 @@ IoAnswer nvmPassThrough(IoRequest& r) {
     IoAnswer answer;
     if (r.machine.preempt(r, &answer))
         return answer;
-    NvmeDrive* drive = driveAtPort(r, pathId);
-    if (!drive || getU8(b, rst::kTargetId) != 0 || getU8(b, rst::kLun) != 0)
+    NvmeDrive* drive = addressedDrive(r, pathId);
+    if (!drive)
         return IoAnswer{false, win::ERROR_IO_DEVICE};
     uint32_t dataOffset = getU32(b, rst::kDataOffset);
     uint32_t dataLength = getU32(b, rst::kDataLength);
@@ -139,8 +148,8 @@ IoAnswer firmwareRequest(IoRequest& r) {
     IoAnswer answer;
     if (r.machine.preempt(r, &answer))
         return answer;
-    NvmeDrive* drive = driveAtPort(r, pathId);
-    if (!drive || getU8(b, rst::kTargetId) != 0 || getU8(b, rst::kLun) != 0)
+    NvmeDrive* drive = addressedDrive(r, pathId);
+    if (!drive)
         return IoAnswer{false, win::ERROR_IO_DEVICE};
     auto status = [&](uint32_t value) {
         putU32(b, srb::kReturnCode, value);
@@ -157,33 +166,10 @@ IoAnswer firmwareRequest(IoRequest& r) {
         !(getU32(b, blk + fw::kFlags) & fw::kFlagController) || dataOffset < rst::kFwHeaderEnd ||
         uint64_t{dataOffset} + dataLength > end)
         return status(fw_status::kInvalidParameter);
-    if (function == fw::kFunctionDownload) {
-        if (dataLength < fw::kDlV1Image)
-            return status(fw_status::kInvalidParameter);
-        uint32_t version = getU32(b, dataOffset + fw::kDlVersion);
-        uint32_t imageAt = version == 2 ? fw::kDlV2Image : fw::kDlV1Image;
-        uint64_t offset = getU64(b, dataOffset + fw::kDlOffset);
-        uint64_t size = getU64(b, dataOffset + fw::kDlBufferSize);
-        r.noteDec("version", version);
-        r.noteHex("offset", offset);
-        r.noteDec("size", size);
-        if ((version != 1 && version != 2) || getU32(b, dataOffset + fw::kDlSize) < imageAt ||
-            imageAt + size > dataLength)
-            return status(fw_status::kInvalidParameter);
-        return status(
-            firmwareStatusOfDownload(drive->download(offset, b + dataOffset + imageAt, size)));
-    }
-    if (function == fw::kFunctionActivate) {
-        if (dataLength < fw::kActStructSize || getU32(b, dataOffset + fw::kActVersion) != 1 ||
-            getU32(b, dataOffset + fw::kActSize) < fw::kActStructSize)
-            return status(fw_status::kInvalidParameter);
-        uint8_t slot = getU8(b, dataOffset + fw::kActSlot);
-        r.noteDec("slot", slot);
-        if (slot == 0)
-            return status(fw_status::kInvalidSlot);
-        uint8_t action = drive->stagedBytes() ? 3 : 2;
-        return status(firmwareStatusOfCommit(drive->commit(slot, action)));
-    }
+    if (function == fw::kFunctionDownload)
+        return status(decodeFirmwareDownload(r, *drive, dataOffset, dataLength).status);
+    if (function == fw::kFunctionActivate)
+        return status(decodeFirmwareActivate(r, *drive, dataOffset, dataLength).status);
     return status(fw_status::kInvalidParameter);
 }
 
