@@ -19,13 +19,19 @@ NvmeDrive* driveAtPort(IoRequest& r, uint8_t pathId) {
     return nullptr;
 }
 
-// The drive behind the port a pass-through or firmware request names; the driver knows
-// only target 0, LUN 0 there.
-NvmeDrive* addressedDrive(IoRequest& r, uint8_t pathId) {
-    const uint8_t* b = r.buf.data();
-    if (getU8(b, rst::kTargetId) != 0 || getU8(b, rst::kLun) != 0)
+// The drive a pass-through or firmware request addresses by its PathId byte (the driver
+// knows only target 0, LUN 0 there), once the machine's faults have had their turn.
+// nullptr when the request ends here, with its answer in `answer`.
+NvmeDrive* reachDrive(IoRequest& r, IoAnswer* answer) {
+    if (r.machine.preempt(r, answer))
         return nullptr;
-    return driveAtPort(r, pathId);
+    const uint8_t* b = r.buf.data();
+    NvmeDrive* drive = getU8(b, rst::kTargetId) == 0 && getU8(b, rst::kLun) == 0
+                           ? driveAtPort(r, getU8(b, rst::kPathId))
+                           : nullptr;
+    if (!drive)
+        *answer = IoAnswer{false, win::ERROR_IO_DEVICE};
+    return drive;
 }
 
 void putText(uint8_t* b, uint32_t offset, uint32_t width, const std::string& text) {
@@ -99,11 +105,9 @@ IoAnswer nvmPassThrough(IoRequest& r) {
     if (opcode != nvme::kOpIdentify)
         r.kind = "rst.nvme";
     IoAnswer answer;
-    if (r.machine.preempt(r, &answer))
-        return answer;
-    NvmeDrive* drive = addressedDrive(r, pathId);
+    NvmeDrive* drive = reachDrive(r, &answer);
     if (!drive)
-        return IoAnswer{false, win::ERROR_IO_DEVICE};
+        return answer;
     uint32_t dataOffset = getU32(b, rst::kDataOffset);
     uint32_t dataLength = getU32(b, rst::kDataLength);
     uint32_t cns = getU32(b, rst::kCommand + nvme::kCdw10);
@@ -146,11 +150,9 @@ IoAnswer firmwareRequest(IoRequest& r) {
     r.noteDec("fn", function);
     r.noteDec("PathId", pathId);
     IoAnswer answer;
-    if (r.machine.preempt(r, &answer))
-        return answer;
-    NvmeDrive* drive = addressedDrive(r, pathId);
+    NvmeDrive* drive = reachDrive(r, &answer);
     if (!drive)
-        return IoAnswer{false, win::ERROR_IO_DEVICE};
+        return answer;
     auto status = [&](uint32_t value) {
         putU32(b, srb::kReturnCode, value);
         r.returned = r.outSize;
