@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/console.h"
+#include "console_capture.h"
 #include "counting_machine.h"
 #include "discovery/identification.h"
 #include "firmware/firmware_image.h"
@@ -33,26 +34,18 @@ void operator delete[](void* memory, std::size_t) noexcept {
 
 namespace {
 
-class DiscardSink : public qir::ByteSink {
-  public:
-    void write(const char*, size_t) override {}
-    void flush() override {}
-};
-
 class RequestAllocationTest : public ::testing::Test {
   protected:
     void SetUp() override {
         qir::platform::setPlatform(&machine);
-        qir::setConsoleSink(&sink);
         failRequestAllocations = true;
     }
     void TearDown() override {
         failRequestAllocations = false;
-        qir::setConsoleSink(nullptr);
         qir::platform::setPlatform(nullptr);
     }
     qir::testing::CountingMachine machine;
-    DiscardSink sink;
+    qir::testing::ConsoleCapture console;
 };
 
 TEST_F(RequestAllocationTest, NoBufferMeansNoRequestOnAnyPath) {

@@ -1,4 +1,4 @@
-#include "inbox_sim_fixture.h"
+#include "sim_fixture.h"
 
 #include <vector>
 
@@ -136,8 +136,7 @@ TEST_F(InboxUpdateTest, SlotRecordsMustLieInsideTheReply) {
         loadDrive("");
         relocating->devices = std::move(machine->devices);
         relocating->drives = std::move(machine->drives);
-        machine = std::move(relocating);
-        qir::platform::setPlatform(machine.get());
+        machine.install(std::move(relocating));
         EXPECT_EQ(update(1), fit == 3 ? 0u : 5u);
         EXPECT_EQ(requests("download"), fit == 3 ? 576 : 0);
     }
@@ -184,8 +183,8 @@ TEST_F(InboxUpdateTest, DiskThatCannotBeOpenedGetsItsBlockAndNoRequest) {
     loadDrive(R"({"kind": "open", "error": 2})");
     EXPECT_EQ(update(1), 5u);
     EXPECT_EQ(machine->trace().size(), 1u);
-    EXPECT_NE(console.bytes.find("\n Driver : Inbox Driver\n Raid : No\n Model Number : "
-                                 "KORVANE TX7Q3 1TB\n"),
+    EXPECT_NE(console.text.find("\n Driver : Inbox Driver\n Raid : No\n Model Number : "
+                                "KORVANE TX7Q3 1TB\n"),
               std::string::npos);
 }
 

@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <functional>
 
+#include "console_capture.h"
 #include "counting_machine.h"
 #include "discovery/target_disk.h"
 #include "firmware/firmware_image.h"
 #include "firmware/inbox_update.h"
 #include "raid/irst_update.h"
 #include "raid/vroc_update.h"
-#include "raid_console_capture.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ class RouteImageSize : public ::testing::TestWithParam<RouteCase> {
     void TearDown() override { qir::platform::setPlatform(nullptr); }
 
     qir::testing::CountingMachine machine;
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     TargetDisk disk;
 };
 

@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "raid_sim_support.h"
+#include "sim_fixture.h"
 
 #include <string>
 #include <vector>
 
 #include "app/console.h"
+#include "console_capture.h"
 #include "firmware/firmware_image.h"
 #include "raid/irst_update.h"
-#include "raid_console_capture.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ TEST_F(IrstRoute, SendsTheWholeImageInPiecesOfTheGranularityAndActivates) {
         DriveSetup setup;
         setup.fwug = static_cast<int>(c.granularity);
         QIR_LOAD_MACHINE(machine, rstMachine(setup));
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         const qir::TargetDisk t = target(3, c.granularity);
         EXPECT_EQ(qir::updateIrstDisk(t, &imageSize), 0u) << c.granularity;
         EXPECT_EQ(console.text, expectedBlock(t) + "\n  [PASS] Firmware download succeeded.\n"
@@ -117,7 +117,7 @@ TEST_F(IrstRoute, APowerCycleRequirementPassesWith1602) {
     DriveSetup setup;
     setup.activation = "power_cycle";
     QIR_LOAD_MACHINE(machine, rstMachine(setup));
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     const qir::TargetDisk t = target(3, 1, qir::RstRaid);
     EXPECT_EQ(qir::updateIrstDisk(t, &imageSize), 1602u);
     EXPECT_EQ(console.text,
@@ -136,7 +136,7 @@ TEST_F(IrstRoute, TheDriveIsAddressedByTheLowByteOfItsPathId) {
         DriveSetup setup;
         setup.pathId = c.port;
         QIR_LOAD_MACHINE(machine, rstMachine(setup));
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         EXPECT_EQ(qir::updateIrstDisk(target(c.pathId, 64), &imageSize), 0u) << c.pathId;
         EXPECT_EQ(machine->drive("pt")->committedDigest(), wholeImageDigest()) << c.pathId;
     }
@@ -158,7 +158,7 @@ TEST_F(IrstRoute, DownloadFailuresStopBeforeActivation) {
     };
     for (const Case& c : cases) {
         QIR_LOAD_MACHINE(machine, rstMachine(DriveSetup{3, 8, "reset"}, c.fault));
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         const qir::TargetDisk t = target(3, 8);
         EXPECT_EQ(qir::updateIrstDisk(t, &imageSize), 1u) << c.fault;
         EXPECT_EQ(console.text,
@@ -188,7 +188,7 @@ TEST_F(IrstRoute, ActivationAnswersFollowTheStatusTable) {
     };
     for (const Case& c : cases) {
         QIR_LOAD_MACHINE(machine, rstMachine(DriveSetup{3, 64, "reset"}, c.fault));
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         const qir::TargetDisk t = target(3, 64);
         EXPECT_EQ(qir::updateIrstDisk(t, &imageSize), c.result) << c.fault;
         EXPECT_EQ(console.text,
@@ -200,7 +200,7 @@ TEST_F(IrstRoute, ActivationAnswersFollowTheStatusTable) {
 
 TEST_F(IrstRoute, AControllerThatCannotOpenFailsAfterTheBlockWithNothingSent) {
     QIR_LOAD_MACHINE(machine, rstMachine(DriveSetup{}, "", R"(, "open_error": 2)"));
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     const qir::TargetDisk t = target(3, 1, qir::RstRaid);
     EXPECT_EQ(qir::updateIrstDisk(t, &imageSize), 5u);
     EXPECT_EQ(console.text, expectedBlock(t) + "  [ERROR] Failed to get disk handle: 0x2\n\n");

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "raid_sim_support.h"
+#include "sim_fixture.h"
 
 #include <string>
 
+#include "console_capture.h"
 #include "discovery/vroc_enumeration.h"
-#include "raid_console_capture.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ TEST(VrocEnumeration, NoVrocDriverPrintsNothingAndLeavesThePortUnset) {
            {"class": "scsi_port", "scsi_port": 1, "driver": "vroc", "vroc": {}})";
     for (const std::string& ports : {std::string(), withoutDriver}) {
         QIR_LOAD_MACHINE(m, machine(ports, ""));
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         qir::DiskList identified;
         int32_t vrocPort = -1;
         qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
@@ -78,7 +78,7 @@ TEST(VrocEnumeration, AVolumeOnPortTwoListsItsMembersAndEndsTheScan) {
     QIR_LOAD_MACHINE(m, machine(scsiPort(2, kTwoMemberVolume) + "," + scsiPort(3, kThreeNonRaid),
                                 vrocDrive("v1") + "," + vrocDrive("v2") + "," + vrocDrive("n1") +
                                     "," + vrocDrive("n2") + "," + vrocDrive("n3")));
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     qir::DiskList identified;
     int32_t vrocPort = -1;
     qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
@@ -112,7 +112,7 @@ TEST(VrocEnumeration, AVolumeOnPortTwoListsItsMembersAndEndsTheScan) {
 TEST(VrocEnumeration, DisksOutsideAVolumeAreListedInEntryOrder) {
     QIR_LOAD_MACHINE(m, machine(scsiPort(0, kThreeNonRaid),
                                 vrocDrive("n1") + "," + vrocDrive("n2") + "," + vrocDrive("n3")));
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     qir::DiskList identified;
     int32_t vrocPort = -1;
     qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
@@ -131,7 +131,7 @@ TEST(VrocEnumeration, AVolumeWithoutMembersStillSetsThePort) {
     QIR_LOAD_MACHINE(m, machine(scsiPort(5, R"({"raid_volumes": [{"members": []}]})") + "," +
                                     scsiPort(6, kThreeNonRaid),
                                 vrocDrive("n1") + "," + vrocDrive("n2") + "," + vrocDrive("n3")));
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     qir::DiskList identified;
     int32_t vrocPort = -1;
     qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
@@ -144,7 +144,7 @@ TEST(VrocEnumeration, ANegativeNonRaidCountMeansNoDisks) {
     QIR_LOAD_MACHINE(m, machine(scsiPort(0, kThreeNonRaid),
                                 vrocDrive("n1") + "," + vrocDrive("n2") + "," + vrocDrive("n3"),
                                 R"({"kind": "vroc.non_raid_count", "fields": {"count": -1}})"));
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     qir::DiskList identified;
     int32_t vrocPort = -1;
     qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
@@ -171,7 +171,7 @@ TEST(VrocEnumeration, CountsNoRequestCanCarryEndTheScanWithoutReadingPastTheList
                                  vrocDrive("v1") + "," + vrocDrive("v2") + "," + vrocDrive("n1") +
                                      "," + vrocDrive("n2") + "," + vrocDrive("n3"),
                                  c.fault));
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         qir::DiskList identified;
         int32_t vrocPort = -1;
         qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
@@ -186,7 +186,7 @@ TEST(VrocEnumeration, CountsNoRequestCanCarryEndTheScanWithoutReadingPastTheList
         m, machine(scsiPort(0, kThreeNonRaid),
                    vrocDrive("n1") + "," + vrocDrive("n2") + "," + vrocDrive("n3"),
                    R"({"kind": "vroc.non_raid_count", "fields": {"count": "0x7FFFFFFF"}})"));
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     qir::DiskList identified;
     int32_t vrocPort = -1;
     qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
@@ -199,7 +199,7 @@ TEST(VrocEnumeration, AFailedIdentifyLeavesTheFillAndStillAppends) {
     QIR_LOAD_MACHINE(m, machine(scsiPort(0, kThreeNonRaid),
                                 vrocDrive("n1") + "," + vrocDrive("n2") + "," + vrocDrive("n3"),
                                 R"({"kind": "vroc.identify", "occurrence": 2, "error": 31})"));
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     qir::DiskList identified;
     int32_t vrocPort = -1;
     qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
@@ -219,7 +219,7 @@ TEST(VrocEnumeration, TheSerialTextStopsAtItsZeroByteOrBeforeTheAddress) {
                                                 longSerial + R"("},
         {"drive": "v2", "disk_id": 2, "address": 2, "serial": "AB"}]}]})"),
                                 vrocDrive("v1") + "," + vrocDrive("v2")));
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     qir::DiskList identified;
     int32_t vrocPort = -1;
     qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);

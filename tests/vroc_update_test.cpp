@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "raid_sim_support.h"
+#include "sim_fixture.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "app/console.h"
+#include "console_capture.h"
 #include "firmware/firmware_image.h"
 #include "raid/vroc_update.h"
-#include "raid_console_capture.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ TEST_F(VrocRoute, CommitsTheWholeImageOnTheAddressedDiskOnly) {
     const Case cases[] = {{1, 576, 4096}, {16, 36, 65536}, {255, 3, 270336}, {5, 116, 4096}};
     for (const Case& c : cases) {
         QIR_LOAD_MACHINE(m, vrocMachine());
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         const qir::TargetDisk t = target(12, c.granularity);
         EXPECT_EQ(qir::updateVrocDisk(t, &imageSize, 3), 0u) << c.granularity;
         EXPECT_EQ(console.text, expectedBlock(t) + kPassed) << c.granularity;
@@ -87,7 +87,7 @@ TEST_F(VrocRoute, CommitsTheWholeImageOnTheAddressedDiskOnly) {
 TEST_F(VrocRoute, OnlyTheStatusBitsOfAPieceCompletionCount) {
     QIR_LOAD_MACHINE(m, vrocMachine(R"({"kind": "vroc.download", "occurrence": "every",
                                         "fields": {"CplDw3": "0x0001FFFF"}})"));
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     const qir::TargetDisk t = target(12, 64);
     EXPECT_EQ(qir::updateVrocDisk(t, &imageSize, 3), 0u);
     EXPECT_EQ(console.text, expectedBlock(t) + kPassed);
@@ -111,7 +111,7 @@ TEST_F(VrocRoute, DownloadFailuresStopBeforeTheCommit) {
     };
     for (const Case& c : cases) {
         QIR_LOAD_MACHINE(m, vrocMachine(c.fault));
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         const qir::TargetDisk t = target(12, 64);
         EXPECT_EQ(qir::updateVrocDisk(t, &imageSize, 3), 1u) << c.fault;
         EXPECT_EQ(console.text,
@@ -144,7 +144,7 @@ TEST_F(VrocRoute, CommitAnswersFollowTheCommitTable) {
     };
     for (const Case& c : cases) {
         QIR_LOAD_MACHINE(m, vrocMachine(c.fault));
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         const qir::TargetDisk t = target(11, 64);
         EXPECT_EQ(qir::updateVrocDisk(t, &imageSize, 3), c.result) << c.fault;
         EXPECT_EQ(console.text,
@@ -156,7 +156,7 @@ TEST_F(VrocRoute, CommitAnswersFollowTheCommitTable) {
 
 TEST_F(VrocRoute, APortThatCannotOpenFailsAfterTheBlock) {
     QIR_LOAD_MACHINE(m, vrocMachine("", 3));
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     const qir::TargetDisk t = target(12);
     EXPECT_EQ(qir::updateVrocDisk(t, &imageSize, 4), 5u);
     EXPECT_EQ(console.text, expectedBlock(t) + "  [ERROR] Failed to get disk handle: 0x2\n\n");
