@@ -15,6 +15,13 @@ using namespace qir::testing;
 const char kSlot1ReadOnly[] =
     R"(, "slots": {"count": 3, "slot1_read_only": true, "revisions": ["VDL7W2QA", "", ""]})";
 
+// A machine's faults and its drive's keys, and the result the route gives there.
+struct Outcome {
+    std::string faults;
+    std::string drive;
+    uint32_t result;
+};
+
 class InboxUpdateTest : public SimFixture {
   protected:
     // One inbox disk on PHYSICALDRIVE1 holding drive "d" (slot 1 read-only by default).
@@ -81,11 +88,7 @@ TEST_F(InboxUpdateTest, FirstWritableSlotIsActivated) {
 
 TEST_F(InboxUpdateTest, GetInfoDecidesWhetherAnythingIsSent) {
     const std::string info = R"({"kind": "inbox.get_info", )";
-    struct Case {
-        std::string faults;
-        std::string drive;
-        uint32_t result;
-    } cases[] = {
+    const Outcome cases[] = {
         {"", R"(, "upgrade_support": false)", 1},
         {"", R"(, "slots": {"count": 1, "slot1_read_only": true})", 1},
         {info + R"("fields": {"SlotCount": 0}})", kSlot1ReadOnly, 1},
@@ -96,7 +99,7 @@ TEST_F(InboxUpdateTest, GetInfoDecidesWhetherAnythingIsSent) {
         {info + R"("fields": {"DataBufferOffset": 4160}})", kSlot1ReadOnly, 5},
         {info + R"("fields": {"DataBufferOffset": "0xFFFFFFF8"}})", kSlot1ReadOnly, 5},
     };
-    for (const Case& c : cases) {
+    for (const Outcome& c : cases) {
         SCOPED_TRACE(c.faults + c.drive);
         loadDrive(c.faults, c.drive);
         EXPECT_EQ(update(1), c.result);
@@ -156,17 +159,13 @@ TEST_F(InboxUpdateTest, RefusedPieceEndsTheRoute) {
 
 TEST_F(InboxUpdateTest, ActivationAnswerDecidesTheResult) {
     const std::string activate = R"({"kind": "inbox.activate", )";
-    struct Case {
-        std::string faults;
-        std::string drive;
-        uint32_t result;
-    } cases[] = {
+    const Outcome cases[] = {
         {activate + R"("return_code": "0x20"})", kSlot1ReadOnly, 0},
         {activate + R"("return_code": "0x06"})", kSlot1ReadOnly, 1},
         {activate + R"("error": 31})", kSlot1ReadOnly, 5},
         {"", std::string(kSlot1ReadOnly) + R"(, "activation": "power_cycle")", 0},
     };
-    for (const Case& c : cases) {
+    for (const Outcome& c : cases) {
         SCOPED_TRACE(c.faults + c.drive);
         loadDrive(c.faults, c.drive);
         EXPECT_EQ(update(16), c.result);
