@@ -38,7 +38,7 @@ int32_t mainRoutine(int argc, const char16_t* const* argv, const DiskUpdaterOps&
     else if (!platform::os().frameworkStartup(module, platform::os().getCommandLine(), 0))
         formattedOut(u"Fatal Error: MFC initialization failed\n");
 
-    int32_t result = 1;
+    int32_t result = kResultFailed;
     {
         RunOptions options(ops);
         initToolIdentity();

@@ -58,7 +58,7 @@ int32_t writeRunReport(RunOptions& options) {
         logText += "Updated Firmware Version : " + revision + "\n";
         logText += "Return Code : 1\n";
         logText += "Result Details : No disks are available for download.\n";
-        options.resultCode = 1;
+        options.resultCode = kResultFailed;
         summaryText += u"[No Disk]\n";
         summaryText += u"No disks are available for download.\n";
     } else {
@@ -77,18 +77,18 @@ int32_t writeRunReport(RunOptions& options) {
             summaryText += u"\n[Disk #" + wideDecimal(number) + u"]\n";
             summaryText += u"Serial Number : " + upToNul(target.serialNumber) + u"\n";
 
-            if (target.updateResult == 0) {
+            if (target.updateResult == kResultSuccess) {
                 logText += kUpdatedLog;
                 summaryText += kUpdatedSummary;
-            } else if (target.updateResult == static_cast<uint32_t>(kResultRebootRequired)) {
+            } else if (target.updateResult == kResultRebootRequired) {
                 logText += kRebootLog;
                 summaryText += kRebootSummary;
                 // A failure anywhere in the run outranks a pending reboot.
-                if (options.resultCode != 1)
+                if (options.resultCode != kResultFailed)
                     options.resultCode = kResultRebootRequired;
             } else {
                 logText += kFailedLog;
-                options.resultCode = 1;
+                options.resultCode = kResultFailed;
                 summaryText += kFailedSummary;
             }
         }
@@ -98,7 +98,7 @@ int32_t writeRunReport(RunOptions& options) {
     summaryText += u"\n[Final Result]\n";
     logText += "Return Code : " + decimal(options.resultCode) + "\n";
 
-    if (options.resultCode == 0) {
+    if (options.resultCode == kResultSuccess) {
         logText += std::string("Result Details : ") + kUpdatedLog;
         summaryText += kUpdatedSummary;
     } else if (options.resultCode == kResultRebootRequired) {

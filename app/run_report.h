@@ -4,10 +4,9 @@
 #include <cstdint>
 
 #include "app/run_options.h"
+#include "discovery/result_codes.h"
 
 namespace qir {
-
-inline constexpr int32_t kResultRebootRequired = 1602;
 
 // Returns the run's result code: 0, 1602 or 1.
 int32_t writeRunReport(RunOptions& options);

@@ -17,7 +17,7 @@ bool isInboxFirmwareTransfer(const uint8_t* request, uint32_t size) {
     using namespace req::inbox_fw;
     if (size < kOverhead || std::memcmp(request + req::srb::kSignature, kSignature, 8) != 0)
         return false;
-    const uint32_t function = getU32(request, kFunction);
+    const uint32_t function = getU32(request, Block::kFunction);
     return function == req::FIRMWARE_FUNCTION_DOWNLOAD ||
            function == req::FIRMWARE_FUNCTION_ACTIVATE;
 }

@@ -14,7 +14,7 @@ constexpr uint8_t kWritableSlot = 2;
 bool isInboxGetInfo(const uint8_t* request, uint32_t size) {
     using namespace req::inbox_fw;
     return size >= kOverhead && std::memcmp(request + req::srb::kSignature, kSignature, 8) == 0 &&
-           getU32(request, kFunction) == req::FIRMWARE_FUNCTION_GET_INFO;
+           getU32(request, Block::kFunction) == req::FIRMWARE_FUNCTION_GET_INFO;
 }
 
 } // namespace
@@ -28,7 +28,7 @@ bool FreeDrivePlatform::deviceIoControl(platform::Handle, uint32_t controlCode, 
         putU32(request, req::srb::kReturnCode, 0);
     if (controlCode == req::IOCTL_SCSI_MINIPORT && isInboxGetInfo(request, inSize)) {
         using namespace req::inbox_fw;
-        const uint32_t info = getU32(request, kDataBufferOffset);
+        const uint32_t info = getU32(request, Block::kDataBufferOffset);
         const uint64_t slot = uint64_t{info} + kInfoHeaderSize;
         if (slot + kInfoSlotSize <= inSize) {
             putU8(request, info + kInfoUpgradeSupport, 1);

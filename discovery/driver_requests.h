@@ -32,9 +32,9 @@ inline constexpr uint32_t kModel = 24;
 inline constexpr uint32_t kModelLength = 40;
 inline constexpr uint32_t kFirmware = 64;
 inline constexpr uint32_t kFirmwareLength = 8;
-inline constexpr uint32_t kVersionMinor = 81; // VER bits 15:8
-inline constexpr uint32_t kVersionMajor = 82; // VER bits 31:16, u16
-inline constexpr uint32_t kFirmwareSlotInfo = 260; // FRMW
+inline constexpr uint32_t kVersionMinor = 81;       // VER bits 15:8
+inline constexpr uint32_t kVersionMajor = 82;       // VER bits 31:16, u16
+inline constexpr uint32_t kFirmwareSlotInfo = 260;  // FRMW
 inline constexpr uint32_t kUpdateGranularity = 319; // FWUG
 inline constexpr uint8_t kOpcode = 0x06;
 inline constexpr uint32_t kCnsController = 1;
@@ -74,37 +74,44 @@ inline constexpr uint32_t kReturnCode = 20;
 inline constexpr uint32_t kLength = 24;
 } // namespace srb
 
+// ---- FIRMWARE_REQUEST_BLOCK and the structures of its data area ------------------
+// The inbox and the IRST firmware requests carry the same block, each at a base of its
+// own, with the data area right behind it. Offsets count from the start of the request.
+template <uint32_t Base> struct FirmwareRequestBlock {
+    static constexpr uint32_t kVersion = Base;
+    static constexpr uint32_t kSize = Base + 4;
+    static constexpr uint32_t kFunction = Base + 8;
+    static constexpr uint32_t kFlags = Base + 12;
+    static constexpr uint32_t kDataBufferOffset = Base + 16;
+    static constexpr uint32_t kDataBufferLength = Base + 20;
+    static constexpr uint32_t kData = Base + 24;
+    static constexpr uint32_t kVersionValue = 1;
+    static constexpr uint32_t kSizeValue = 24;
+    static constexpr uint32_t kDataBufferOffsetValue = kData;
+    // STORAGE_FIRMWARE_DOWNLOAD, either version, at kData
+    static constexpr uint32_t kDownloadVersion = kData;
+    static constexpr uint32_t kDownloadSize = kData + 4;
+    static constexpr uint32_t kDownloadOffset = kData + 8;      // u64
+    static constexpr uint32_t kDownloadBufferSize = kData + 16; // u64
+    // STORAGE_FIRMWARE_ACTIVATE, at kData
+    static constexpr uint32_t kActivateVersion = kData;
+    static constexpr uint32_t kActivateSize = kData + 4;
+    static constexpr uint32_t kActivateSlot = kData + 8; // u8
+    static constexpr uint32_t kActivateVersionValue = 1;
+    static constexpr uint32_t kActivateSizeValue = 12;
+};
+
 // ---- Inbox driver firmware request: "FIRMWARE" + FIRMWARE_REQUEST_BLOCK ----------
 namespace inbox_fw {
 inline constexpr char kSignature[9] = "FIRMWARE";
 inline constexpr uint32_t kControlCode = 0x001B0780; // IOCTL_SCSI_MINIPORT_FIRMWARE
 inline constexpr uint32_t kTimeout = 30;
 inline constexpr uint32_t kOverhead = 76; // request size = piece size + 76
-// FIRMWARE_REQUEST_BLOCK
-inline constexpr uint32_t kVersion = 28;
-inline constexpr uint32_t kSize = 32;
-inline constexpr uint32_t kFunction = 36;
-inline constexpr uint32_t kFlags = 40;
-inline constexpr uint32_t kDataBufferOffset = 44;
-inline constexpr uint32_t kDataBufferLength = 48;
-inline constexpr uint32_t kData = 52;
-inline constexpr uint32_t kRequestBlockVersion = 1;
-inline constexpr uint32_t kRequestBlockSize = 24;
-inline constexpr uint32_t kDataBufferOffsetValue = 52;
-// STORAGE_FIRMWARE_DOWNLOAD (version 1), at kData
-inline constexpr uint32_t kDownloadVersion = 52;
-inline constexpr uint32_t kDownloadSize = 56;
-inline constexpr uint32_t kDownloadOffset = 60;     // u64
-inline constexpr uint32_t kDownloadBufferSize = 68; // u64
-inline constexpr uint32_t kDownloadImage = 76;
+using Block = FirmwareRequestBlock<srb::kHeaderSize>;
+// STORAGE_FIRMWARE_DOWNLOAD (version 1)
+inline constexpr uint32_t kDownloadImage = Block::kData + 24;
 inline constexpr uint32_t kDownloadVersionValue = 1;
 inline constexpr uint32_t kDownloadSizeValue = 24;
-// STORAGE_FIRMWARE_ACTIVATE, at kData
-inline constexpr uint32_t kActivateVersion = 52;
-inline constexpr uint32_t kActivateSize = 56;
-inline constexpr uint32_t kActivateSlot = 60; // u8
-inline constexpr uint32_t kActivateVersionValue = 1;
-inline constexpr uint32_t kActivateSizeValue = 12;
 // STORAGE_FIRMWARE_INFO (version 1), relative to its start in the reply
 inline constexpr uint32_t kInfoUpgradeSupport = 8;
 inline constexpr uint32_t kInfoSlotCount = 9;
@@ -182,33 +189,17 @@ inline constexpr uint32_t kVersion = 28; // u8
 inline constexpr uint32_t kPathId = 29;  // u8
 inline constexpr uint32_t kTargetId = 30;
 inline constexpr uint32_t kLun = 31;
-inline constexpr uint32_t kBlockVersion = 32;
-inline constexpr uint32_t kBlockSize = 36;
-inline constexpr uint32_t kFunction = 40;
-inline constexpr uint32_t kFlags = 44;
-inline constexpr uint32_t kDataBufferOffset = 48;
-inline constexpr uint32_t kDataBufferLength = 52;
-inline constexpr uint32_t kData = 56;
-inline constexpr uint32_t kDataBufferOffsetValue = 56;
+using Block = FirmwareRequestBlock<32>;
 // STORAGE_FIRMWARE_DOWNLOAD_V2
-inline constexpr uint32_t kDownloadOverhead = 88; // request size = piece size + 88
-inline constexpr uint32_t kDownloadVersion = 56;
-inline constexpr uint32_t kDownloadSize = 60;
-inline constexpr uint32_t kDownloadOffset = 64;     // u64
-inline constexpr uint32_t kDownloadBufferSize = 72; // u64
-inline constexpr uint32_t kDownloadSlot = 80;       // u8
-inline constexpr uint32_t kDownloadImageSize = 84;
-inline constexpr uint32_t kDownloadImage = 88;
+inline constexpr uint32_t kDownloadOverhead = 88;            // request size = piece size + 88
+inline constexpr uint32_t kDownloadSlot = Block::kData + 24; // u8
+inline constexpr uint32_t kDownloadImageSize = Block::kData + 28;
+inline constexpr uint32_t kDownloadImage = Block::kData + 32;
 inline constexpr uint32_t kDownloadVersionValue = 2;
 inline constexpr uint32_t kDownloadSizeValue = 32;
 inline constexpr uint8_t kDownloadSlotValue = 0xFF;
 // STORAGE_FIRMWARE_ACTIVATE
 inline constexpr uint32_t kActivateRequestSize = 68;
-inline constexpr uint32_t kActivateVersion = 56;
-inline constexpr uint32_t kActivateSize = 60;
-inline constexpr uint32_t kActivateSlot = 64; // u8
-inline constexpr uint32_t kActivateVersionValue = 1;
-inline constexpr uint32_t kActivateSizeValue = 12;
 inline constexpr uint8_t kActivateSlotValue = 2;
 } // namespace rst_fw
 

@@ -1,10 +1,9 @@
 #include "discovery/identification.h"
 
-#include <new>
-
 #include "app/console.h"
 #include "discovery/byte_io.h"
 #include "discovery/driver_requests.h"
+#include "discovery/request_buffer.h"
 #include "platform/platform.h"
 #include "platform/win_constants.h"
 #include "raid/miniport.h"
@@ -98,47 +97,43 @@ int identifyInboxDisk(TargetDisk disk, DiskList& identifiedDisks) {
                     << dec;
         return 2;
     }
-    uint8_t* query = new (std::nothrow) uint8_t[req::storage_query::kSize]();
+    RequestBuffer query(req::storage_query::kSize);
     if (!query) {
         platform::os().closeHandle(handle);
         return 5;
     }
-    buildStorageQuery(query);
+    buildStorageQuery(query.data());
     uint32_t returned = 0;
-    bool answered = platform::os().deviceIoControl(handle, req::IOCTL_STORAGE_QUERY_PROPERTY, query,
-                                                   req::storage_query::kSize, query,
-                                                   req::storage_query::kSize, &returned);
+    bool answered = platform::os().deviceIoControl(
+        handle, req::IOCTL_STORAGE_QUERY_PROPERTY, query.data(), req::storage_query::kSize,
+        query.data(), req::storage_query::kSize, &returned);
     int result = 5;
     if (answered) {
-        takeIdentity(disk, query + req::storage_query::kIdentifyData, textUpToZero);
+        takeIdentity(disk, query.data() + req::storage_query::kIdentifyData, textUpToZero);
         disk.pathId = -1;
         identifiedDisks.push_back(disk);
         result = 0;
     }
-    delete[] query;
     platform::os().closeHandle(handle);
     return result;
 }
 
 int identifyRstDisk(TargetDisk disk, DiskList& identifiedDisks) {
-    uint8_t* request = new (std::nothrow) uint8_t[req::rst_nvme::kSize]();
+    RequestBuffer request(req::rst_nvme::kSize);
     if (!request)
         return 8;
-    buildRstIdentify(request, disk.pathId);
+    buildRstIdentify(request.data(), disk.pathId);
     platform::Handle handle = openShared(disk.devicePath);
-    if (handle == platform::kInvalidHandle) {
-        delete[] request;
+    if (handle == platform::kInvalidHandle)
         return 8;
-    }
     uint32_t returned = 0;
     int result = 5;
-    if (sendMiniportRequest(handle, request, req::rst_nvme::kSize, req::rst_nvme::kSize,
+    if (sendMiniportRequest(handle, request.data(), req::rst_nvme::kSize, req::rst_nvme::kSize,
                             &returned)) {
-        takeIdentity(disk, request + req::rst_nvme::kData, wholeText);
+        takeIdentity(disk, request.data() + req::rst_nvme::kData, wholeText);
         identifiedDisks.push_back(disk);
         result = 0;
     }
-    delete[] request;
     platform::os().closeHandle(handle);
     return result;
 }

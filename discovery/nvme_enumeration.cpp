@@ -37,7 +37,7 @@ std::u16string physicalDrivePath(int32_t deviceNumber) {
 
 std::vector<std::u16string> readHardwareIds(platform::DevInfoSet set,
                                             platform::DeviceInfoData* info) {
-    std::vector<uint8_t> buffer;
+    RequestBuffer buffer;
     uint32_t regType = 0;
     SizedReadResult read = readDoubling(
         [&](uint8_t* data, uint32_t size, uint32_t* required) {
@@ -47,7 +47,7 @@ std::vector<std::u16string> readHardwareIds(platform::DevInfoSet set,
         buffer);
     if (!read.haveBuffer || read.firstReportedSize <= 1)
         return {};
-    return multiStringAt(buffer);
+    return multiStringAt(buffer.data(), buffer.size());
 }
 
 // The path of the disk interface that has the device's own index in the set; empty
@@ -58,7 +58,7 @@ std::u16string diskInterfacePath(platform::DevInfoSet set, uint32_t index) {
     if (!platform::os().enumDeviceInterfaces(set, nullptr, win::GUID_DEVINTERFACE_DISK, index,
                                              &iface))
         return {};
-    std::vector<uint8_t> detail;
+    RequestBuffer detail;
     SizedReadResult read = readExact(
         [&](uint8_t* data, uint32_t size, uint32_t* required) {
             if (data)
@@ -69,7 +69,7 @@ std::u16string diskInterfacePath(platform::DevInfoSet set, uint32_t index) {
         detail, win::kInterfaceDetailPathOffset + 2);
     if (!read.haveBuffer)
         return {};
-    return utf16At(detail, win::kInterfaceDetailPathOffset);
+    return utf16At(detail.data(), detail.size(), win::kInterfaceDetailPathOffset);
 }
 
 enum class DiskOutcome { Appended, Dropped, OpenFailed };

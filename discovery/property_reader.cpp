@@ -1,7 +1,5 @@
 #include "discovery/property_reader.h"
 
-#include <vector>
-
 #include "discovery/sized_read.h"
 #include "platform/text_encoding.h"
 #include "platform/win_constants.h"
@@ -40,7 +38,7 @@ bool readStringProperty(platform::DevInfoSet set, platform::DeviceInfoData* info
                         std::u16string& value, size_t intermediateWidth) {
     uint32_t ignoredType = 0;
     uint32_t* type = propertyType ? propertyType : &ignoredType;
-    std::vector<uint8_t> buffer;
+    RequestBuffer buffer;
     SizedReadResult read = readDoubling(
         [&](uint8_t* data, uint32_t size, uint32_t* required) {
             return platform::os().getDeviceProperty(set, info, key, type, data, size, required);
@@ -48,7 +46,7 @@ bool readStringProperty(platform::DevInfoSet set, platform::DeviceInfoData* info
         buffer);
     if (read.answeredWithoutBuffer || !read.haveBuffer)
         return false;
-    value = throughEightBit(utf16At(buffer, 0), intermediateWidth);
+    value = throughEightBit(utf16At(buffer.data(), buffer.size(), 0), intermediateWidth);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "discovery/byte_io.h"
 #include "discovery/property_reader.h"
 #include "discovery/request_buffer.h"
+#include "discovery/sized_read.h"
 #include "platform/win_constants.h"
 
 namespace qir {
@@ -41,14 +42,7 @@ DeviceInterfaceData emptyInterface() {
 // The path in an SP_DEVICE_INTERFACE_DETAIL_DATA_W, up to its terminator and never past
 // the end of the buffer.
 std::u16string interfacePathOf(const RequestBuffer& detail) {
-    std::u16string path;
-    for (size_t at = win::kInterfaceDetailPathOffset; at + 1 < detail.size(); at += 2) {
-        const char16_t c = static_cast<char16_t>(getU16(detail.data(), at));
-        if (c == 0)
-            break;
-        path += c;
-    }
-    return path;
+    return utf16At(detail.data(), detail.size(), win::kInterfaceDetailPathOffset);
 }
 
 // A detail buffer of exactly the size the platform asks for, with the fixed size field
@@ -62,24 +56,21 @@ RequestBuffer detailBuffer(uint32_t requiredSize) {
     return detail;
 }
 
-// Reads the interface detail of a disk with the platform's sizing rule: asking again
-// while the platform answers that the buffer is too small. The rounds are bounded so
-// that a platform that keeps asking for more cannot hold discovery forever.
+// Reads the interface detail of a disk, and the device record that comes with it, with
+// the platform's sizing rule.
 bool readDiskInterfaceDetail(DevInfoSet set, const DeviceInterfaceData& iface,
                              RequestBuffer& detail, DeviceInfoData& info) {
     platform::Platform& os = platform::os();
-    uint32_t required = 0;
-    bool ok = os.getDeviceInterfaceDetail(set, &iface, nullptr, 0, &required, nullptr);
-    for (int round = 0; !ok && round < 8; ++round) {
-        if (os.getLastError() != win::ERROR_INSUFFICIENT_BUFFER)
-            return false;
-        detail = detailBuffer(required);
-        if (!detail)
-            return false;
-        info = emptyInfo();
-        ok = os.getDeviceInterfaceDetail(set, &iface, detail.data(), required, &required, &info);
-    }
-    return ok && detail;
+    const SizedReadResult read = readExact(
+        [&](uint8_t* data, uint32_t size, uint32_t* required) {
+            if (!data)
+                return os.getDeviceInterfaceDetail(set, &iface, nullptr, 0, required, nullptr);
+            putU32(data, 0, win::kInterfaceDetailFixedSize);
+            info = emptyInfo();
+            return os.getDeviceInterfaceDetail(set, &iface, data, size, required, &info);
+        },
+        detail, win::kInterfaceDetailFixedSize);
+    return read.answered;
 }
 
 // Driver descriptions of the RST premium and RAID controllers; an AHCI controller of the

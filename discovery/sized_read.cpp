@@ -13,20 +13,10 @@ namespace {
 constexpr int kMaxRounds = 8;
 constexpr uint64_t kMaxBufferSize = 1u << 20;
 
-bool allocateZeroed(std::vector<uint8_t>& buffer, uint64_t size) {
-    try {
-        buffer.assign(static_cast<size_t>(size), 0);
-        return true;
-    } catch (...) {
-        buffer.clear();
-        return false;
-    }
-}
-
-SizedReadResult readGrowing(const SizedAsk& ask, std::vector<uint8_t>& buffer, uint32_t factor,
+SizedReadResult readGrowing(const SizedAsk& ask, RequestBuffer& buffer, uint32_t factor,
                             uint32_t minimumSize) {
     SizedReadResult result;
-    buffer.clear();
+    buffer = RequestBuffer();
     uint32_t required = 0;
     if (ask(nullptr, 0, &required)) {
         result.answeredWithoutBuffer = true;
@@ -38,36 +28,38 @@ SizedReadResult readGrowing(const SizedAsk& ask, std::vector<uint8_t>& buffer, u
         uint64_t size = uint64_t{factor} * required;
         if (size == 0 || size < minimumSize || size > kMaxBufferSize)
             break;
-        if (!allocateZeroed(buffer, size)) {
+        buffer = RequestBuffer(static_cast<size_t>(size));
+        if (!buffer) {
             result.haveBuffer = false;
             result.allocationFailed = true;
             return result;
         }
         result.haveBuffer = true;
         required = 0;
-        if (ask(buffer.data(), static_cast<uint32_t>(size), &required))
+        result.answered = ask(buffer.data(), static_cast<uint32_t>(size), &required);
+        if (result.answered)
             break;
         error = platform::os().getLastError();
     }
     if (!result.haveBuffer)
-        buffer.clear();
+        buffer = RequestBuffer();
     return result;
 }
 
 } // namespace
 
-SizedReadResult readDoubling(const SizedAsk& ask, std::vector<uint8_t>& buffer) {
+SizedReadResult readDoubling(const SizedAsk& ask, RequestBuffer& buffer) {
     return readGrowing(ask, buffer, 2, 0);
 }
 
-SizedReadResult readExact(const SizedAsk& ask, std::vector<uint8_t>& buffer, uint32_t minimumSize) {
+SizedReadResult readExact(const SizedAsk& ask, RequestBuffer& buffer, uint32_t minimumSize) {
     return readGrowing(ask, buffer, 1, minimumSize);
 }
 
-std::u16string utf16At(const std::vector<uint8_t>& buffer, size_t offset) {
+std::u16string utf16At(const uint8_t* bytes, size_t size, size_t offset) {
     std::u16string text;
-    for (size_t at = offset; at + 1 < buffer.size(); at += 2) {
-        char16_t c = static_cast<char16_t>(getU16(buffer.data(), at));
+    for (size_t at = offset; at + 1 < size; at += 2) {
+        char16_t c = static_cast<char16_t>(getU16(bytes, at));
         if (c == 0)
             break;
         text += c;
@@ -75,11 +67,11 @@ std::u16string utf16At(const std::vector<uint8_t>& buffer, size_t offset) {
     return text;
 }
 
-std::vector<std::u16string> multiStringAt(const std::vector<uint8_t>& buffer) {
+std::vector<std::u16string> multiStringAt(const uint8_t* bytes, size_t size) {
     std::vector<std::u16string> strings;
     size_t at = 0;
-    while (at + 1 < buffer.size()) {
-        std::u16string s = utf16At(buffer, at);
+    while (at + 1 < size) {
+        std::u16string s = utf16At(bytes, size, at);
         if (s.empty())
             break;
         at += 2 * (s.size() + 1);

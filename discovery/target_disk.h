@@ -19,7 +19,7 @@ enum DriverKind : int32_t {
 struct TargetDisk {
     std::u16string devicePath;
     int64_t pathId = -1;
-    int32_t driverKind = Unset;
+    DriverKind driverKind = Unset;
     std::u16string modelNumber;
     std::u16string serialNumber;
     std::u16string firmwareRevision;

@@ -17,6 +17,12 @@ const uint8_t* firmwareImage();
 const uint8_t* workingCopy();
 void loadWorkingCopy();
 
+// Every route sends from the working copy, so none takes a size past it; no size at all
+// is refused the same way.
+inline bool fitsWorkingCopy(const uint32_t* imageSize) {
+    return imageSize != nullptr && *imageSize <= kFirmwareImageSize;
+}
+
 // The 8 characters at kImageRevisionOffset of the working copy, each byte zero-extended.
 extern std::u16string imageRevision;
 

@@ -1,11 +1,14 @@
 #include "firmware/inbox_update.h"
 
 #include <cstring>
-#include <new>
 
 #include "discovery/byte_io.h"
 #include "discovery/driver_requests.h"
+#include "discovery/request_buffer.h"
+#include "discovery/result_codes.h"
 #include "firmware/firmware_image.h"
+#include "firmware/firmware_request_block.h"
+#include "firmware/piece_loop.h"
 #include "firmware/piece_plan.h"
 #include "firmware/target_info_block.h"
 #include "platform/platform.h"
@@ -16,10 +19,6 @@ namespace qir {
 
 namespace {
 
-constexpr uint32_t kUpdated = 0;
-constexpr uint32_t kRefused = 1;
-constexpr uint32_t kFailed = 5;
-
 // Piece sizes the 32-bit request fields can carry together with the request overhead.
 constexpr uint32_t kMaxGranularity = (0xFFFFFFFFu - req::inbox_fw::kOverhead) / 4096u;
 
@@ -29,12 +28,7 @@ void buildFirmwareRequest(uint8_t* request, uint32_t size, uint32_t function) {
     using namespace req::inbox_fw;
     std::memset(request, 0, size);
     buildSrbIoControl(request, kSignature, kTimeout, kControlCode, size);
-    putU32(request, kVersion, kRequestBlockVersion);
-    putU32(request, kSize, kRequestBlockSize);
-    putU32(request, kFunction, function);
-    putU32(request, kFlags, req::FIRMWARE_REQUEST_FLAG_CONTROLLER);
-    putU32(request, kDataBufferOffset, kDataBufferOffsetValue);
-    putU32(request, kDataBufferLength, size - kData);
+    putFirmwareRequestBlock<Block>(request, size, function);
 }
 
 // Sends the request and reports whether the call succeeded with FIRMWARE_STATUS_SUCCESS
@@ -54,19 +48,19 @@ bool sendFirmwareRequest(platform::Handle handle, uint8_t* request, uint32_t siz
 // the tool can act on.
 bool chooseSlot(const uint8_t* request, uint32_t requestSize, uint8_t* slot, uint32_t* result) {
     using namespace req::inbox_fw;
-    uint64_t info = getU32(request, kDataBufferOffset);
+    uint64_t info = getU32(request, Block::kDataBufferOffset);
     if (info + kInfoHeaderSize > requestSize) {
-        *result = kFailed;
+        *result = kResultDeviceError;
         return false;
     }
     uint8_t upgradeSupport = getU8(request, info + kInfoUpgradeSupport);
     uint8_t slotCount = getU8(request, info + kInfoSlotCount);
     if (upgradeSupport == 0 || slotCount == 0) {
-        *result = kRefused;
+        *result = kResultFailed;
         return false;
     }
     if (info + kInfoHeaderSize + uint64_t{kInfoSlotSize} * slotCount > requestSize) {
-        *result = kFailed;
+        *result = kResultDeviceError;
         return false;
     }
     for (uint32_t i = 0; i < slotCount; ++i) {
@@ -76,7 +70,7 @@ bool chooseSlot(const uint8_t* request, uint32_t requestSize, uint8_t* slot, uin
             return true;
         }
     }
-    *result = kRefused;
+    *result = kResultFailed;
     return false;
 }
 
@@ -86,50 +80,49 @@ uint32_t getInfoAndChooseSlot(platform::Handle handle, uint8_t* request, uint32_
     uint32_t returnCode = 0;
     if (!sendFirmwareRequest(handle, request, requestSize, &returnCode) ||
         returnCode != req::FIRMWARE_STATUS_SUCCESS)
-        return kFailed;
-    uint32_t result = kUpdated;
+        return kResultDeviceError;
+    uint32_t result = kResultSuccess;
     if (!chooseSlot(request, requestSize, slot, &result))
         return result;
-    return kUpdated;
+    return kResultSuccess;
 }
 
 // A piece shorter than the others (the end of an image the piece size does not divide)
 // goes out in a request just long enough for it, so nothing past the image is sent.
-uint32_t downloadImage(platform::Handle handle, uint8_t* request, uint32_t pieceSize,
-                       uint32_t imageSize) {
-    using namespace req::inbox_fw;
-    const uint8_t* image = workingCopy();
-    for (uint32_t offset = 0; offset < imageSize;) {
-        uint32_t length = pieceLengthAt(offset, pieceSize, imageSize);
-        uint32_t size = length + kOverhead;
+uint32_t downloadImage(platform::Handle handle, uint32_t updateGranularity, uint32_t imageSize) {
+    PieceRoute route;
+    route.overhead = req::inbox_fw::kOverhead;
+    route.build = [](uint8_t* request, uint32_t offset, const uint8_t* piece, uint32_t length) {
+        using namespace req::inbox_fw;
+        const uint32_t size = length + kOverhead;
         buildFirmwareRequest(request, size, req::FIRMWARE_FUNCTION_DOWNLOAD);
-        putU32(request, kDownloadVersion, kDownloadVersionValue);
-        putU32(request, kDownloadSize, kDownloadSizeValue);
-        putU64(request, kDownloadOffset, offset);
-        putU64(request, kDownloadBufferSize, length);
-        std::memcpy(request + kDownloadImage, image + offset, length);
-        uint32_t returnCode = 0;
-        if (!sendFirmwareRequest(handle, request, size, &returnCode) ||
-            returnCode != req::FIRMWARE_STATUS_SUCCESS)
-            return kFailed;
-        offset += length;
-    }
-    return kUpdated;
+        putU32(request, Block::kDownloadVersion, kDownloadVersionValue);
+        putU32(request, Block::kDownloadSize, kDownloadSizeValue);
+        putU64(request, Block::kDownloadOffset, offset);
+        putU64(request, Block::kDownloadBufferSize, length);
+        std::memcpy(request + kDownloadImage, piece, length);
+        return PieceRequestSize{size, size};
+    };
+    route.accepted = [](bool sent, const uint8_t* reply) {
+        return sent && getU32(reply, req::srb::kReturnCode) == req::FIRMWARE_STATUS_SUCCESS;
+    };
+    return sendImagePieces(handle, updateGranularity, imageSize, route) ? kResultSuccess
+                                                                        : kResultDeviceError;
 }
 
 uint32_t activate(platform::Handle handle, uint8_t* request, uint32_t requestSize, uint8_t slot) {
     using namespace req::inbox_fw;
     buildFirmwareRequest(request, requestSize, req::FIRMWARE_FUNCTION_ACTIVATE);
-    putU32(request, kActivateVersion, kActivateVersionValue);
-    putU32(request, kActivateSize, kActivateSizeValue);
-    putU8(request, kActivateSlot, slot);
+    putU32(request, Block::kActivateVersion, Block::kActivateVersionValue);
+    putU32(request, Block::kActivateSize, Block::kActivateSizeValue);
+    putU8(request, Block::kActivateSlot, slot);
     uint32_t returnCode = 0;
     if (!sendFirmwareRequest(handle, request, requestSize, &returnCode))
-        return kFailed;
+        return kResultDeviceError;
     if (returnCode == req::FIRMWARE_STATUS_SUCCESS ||
         returnCode == req::FIRMWARE_STATUS_POWER_CYCLE_REQUIRED)
-        return kUpdated;
-    return kRefused;
+        return kResultSuccess;
+    return kResultFailed;
 }
 
 } // namespace
@@ -137,33 +130,30 @@ uint32_t activate(platform::Handle handle, uint8_t* request, uint32_t requestSiz
 uint32_t updateInboxDisk(const TargetDisk& target, const uint32_t* imageSize) {
     printTargetInfoBlock(target);
 
-    // The image can only be sent from the working copy, so no size past it is taken.
-    if (!imageSize || *imageSize > kFirmwareImageSize || target.updateGranularity == 0 ||
+    if (!fitsWorkingCopy(imageSize) || target.updateGranularity == 0 ||
         target.updateGranularity > kMaxGranularity)
-        return kFailed;
+        return kResultDeviceError;
     const uint32_t pieceSize = pieceSizeOf(target.updateGranularity);
     const uint32_t requestSize = pieceSize + req::inbox_fw::kOverhead;
 
-    uint8_t* request = new (std::nothrow) uint8_t[requestSize]();
-    if (!request)
-        return kFailed;
+    RequestBuffer buffer(requestSize);
+    if (!buffer)
+        return kResultDeviceError;
+    uint8_t* request = buffer.data();
     platform::Handle handle = platform::os().createFile(
         target.devicePath, win::GENERIC_READ | win::GENERIC_WRITE,
         win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING, 0);
-    if (handle == platform::kInvalidHandle) {
-        delete[] request;
-        return kFailed;
-    }
+    if (handle == platform::kInvalidHandle)
+        return kResultDeviceError;
 
     uint8_t slot = 0;
     uint32_t result = getInfoAndChooseSlot(handle, request, requestSize, &slot);
-    if (result == kUpdated)
-        result = downloadImage(handle, request, pieceSize, *imageSize);
-    if (result == kUpdated)
+    if (result == kResultSuccess)
+        result = downloadImage(handle, target.updateGranularity, *imageSize);
+    if (result == kResultSuccess)
         result = activate(handle, request, requestSize, slot);
 
     platform::os().closeHandle(handle);
-    delete[] request;
     return result;
 }
 

@@ -7,7 +7,8 @@
 
 namespace qir {
 
-// 0 activated (also when a power cycle is required), 1 refused by the drive, 5 failed.
+// 0 activated (also when a power cycle is required), 1 refused by the drive, 5 failed
+// (image size refused included).
 uint32_t updateInboxDisk(const TargetDisk& target, const uint32_t* imageSize);
 
 } // namespace qir

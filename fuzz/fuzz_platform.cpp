@@ -439,10 +439,10 @@ void FuzzPlatform::fillReply(uint32_t controlCode, uint8_t* buf, uint32_t size) 
     putU32(buf, req::srb::kReturnCode, 0);
     uint32_t code = getU32(buf, req::srb::kControlCode);
     if (sameSignature(buf, req::inbox_fw::kSignature)) {
-        uint32_t function = size >= 40 ? getU32(buf, req::inbox_fw::kFunction) : 0;
+        uint32_t function = size >= 40 ? getU32(buf, req::inbox_fw::Block::kFunction) : 0;
         if (function == req::FIRMWARE_FUNCTION_GET_INFO) {
-            uint32_t at = req::inbox_fw::kDataBufferOffsetValue;
-            putU32Clipped(buf, size, req::inbox_fw::kDataBufferOffset, at);
+            uint32_t at = req::inbox_fw::Block::kDataBufferOffsetValue;
+            putU32Clipped(buf, size, req::inbox_fw::Block::kDataBufferOffset, at);
             uint8_t info[req::inbox_fw::kInfoHeaderSize + 7 * req::inbox_fw::kInfoSlotSize] = {};
             uint8_t slots = 1 + in_.byte() % 4;
             putU32(info, 0, 1);
@@ -473,7 +473,7 @@ void FuzzPlatform::fillReply(uint32_t controlCode, uint8_t* buf, uint32_t size) 
         requireRoom(size, req::rst_nvme::kSize, controlCode);
         writeIdentify(in_, buf, size, req::rst_nvme::kData);
     } else if (sameSignature(buf, req::rst_fw::kSignature)) {
-        uint32_t function = size >= 44 ? getU32(buf, req::rst_fw::kFunction) : 0;
+        uint32_t function = size >= 44 ? getU32(buf, req::rst_fw::Block::kFunction) : 0;
         if (function == req::FIRMWARE_FUNCTION_ACTIVATE && in_.byte() % 4 == 0)
             putU32(buf, req::srb::kReturnCode, req::FIRMWARE_STATUS_POWER_CYCLE_REQUIRED);
     } else if (sameSignature(buf, req::vroc::kSignature)) {

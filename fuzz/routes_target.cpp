@@ -22,7 +22,7 @@ TargetDisk drawRecord(InputReader& in) {
     TargetDisk d;
     d.devicePath = kDevicePaths[in.byte() % 3];
     uint8_t kind = in.byte();
-    d.driverKind = static_cast<int32_t>(kind % 6);
+    d.driverKind = static_cast<DriverKind>(kind % 6);
     d.pathId = (kind & 0x80) ? static_cast<int64_t>(in.u32()) - 0x80000000ll : in.byte() % 4;
     d.modelNumber = u"KORVANE TX7Q3 1TB";
     d.serialNumber = u"SN1";

@@ -4,6 +4,7 @@
 
 #include "discovery/byte_io.h"
 #include "discovery/driver_requests.h"
+#include "firmware/firmware_request_block.h"
 #include "raid/miniport.h"
 
 namespace qir {
@@ -18,12 +19,7 @@ void buildFirmwareRequest(uint8_t* buffer, uint32_t requestSize, uint8_t pathByt
     putU8(buffer, fw::kPathId, pathByte);
     putU8(buffer, fw::kTargetId, 0);
     putU8(buffer, fw::kLun, 0);
-    putU32(buffer, fw::kBlockVersion, req::inbox_fw::kRequestBlockVersion);
-    putU32(buffer, fw::kBlockSize, req::inbox_fw::kRequestBlockSize);
-    putU32(buffer, fw::kFunction, function);
-    putU32(buffer, fw::kFlags, req::FIRMWARE_REQUEST_FLAG_CONTROLLER);
-    putU32(buffer, fw::kDataBufferOffset, fw::kDataBufferOffsetValue);
-    putU32(buffer, fw::kDataBufferLength, requestSize - fw::kDataBufferOffsetValue);
+    putFirmwareRequestBlock<fw::Block>(buffer, requestSize, function);
 }
 
 } // namespace
@@ -31,12 +27,13 @@ void buildFirmwareRequest(uint8_t* buffer, uint32_t requestSize, uint8_t pathByt
 void buildIrstDownloadRequest(uint8_t* buffer, uint8_t pathByte, uint32_t offset,
                               const uint8_t* piece, uint32_t pieceLength) {
     namespace fw = req::rst_fw;
+    using Block = fw::Block;
     buildFirmwareRequest(buffer, irstDownloadRequestSize(pieceLength), pathByte,
                          req::FIRMWARE_FUNCTION_DOWNLOAD);
-    putU32(buffer, fw::kDownloadVersion, fw::kDownloadVersionValue);
-    putU32(buffer, fw::kDownloadSize, fw::kDownloadSizeValue);
-    putU64(buffer, fw::kDownloadOffset, offset);
-    putU64(buffer, fw::kDownloadBufferSize, pieceLength);
+    putU32(buffer, Block::kDownloadVersion, fw::kDownloadVersionValue);
+    putU32(buffer, Block::kDownloadSize, fw::kDownloadSizeValue);
+    putU64(buffer, Block::kDownloadOffset, offset);
+    putU64(buffer, Block::kDownloadBufferSize, pieceLength);
     putU8(buffer, fw::kDownloadSlot, fw::kDownloadSlotValue);
     putU32(buffer, fw::kDownloadImageSize, 0);
     std::memcpy(buffer + fw::kDownloadImage, piece, pieceLength);
@@ -44,11 +41,12 @@ void buildIrstDownloadRequest(uint8_t* buffer, uint8_t pathByte, uint32_t offset
 
 void buildIrstActivateRequest(uint8_t* buffer, uint8_t pathByte) {
     namespace fw = req::rst_fw;
+    using Block = fw::Block;
     buildFirmwareRequest(buffer, fw::kActivateRequestSize, pathByte,
                          req::FIRMWARE_FUNCTION_ACTIVATE);
-    putU32(buffer, fw::kActivateVersion, fw::kActivateVersionValue);
-    putU32(buffer, fw::kActivateSize, fw::kActivateSizeValue);
-    putU8(buffer, fw::kActivateSlot, fw::kActivateSlotValue);
+    putU32(buffer, Block::kActivateVersion, Block::kActivateVersionValue);
+    putU32(buffer, Block::kActivateSize, Block::kActivateSizeValue);
+    putU8(buffer, Block::kActivateSlot, fw::kActivateSlotValue);
 }
 
 } // namespace qir

@@ -1,15 +1,10 @@
 #include "raid/irst_update.h"
 
-#include "app/console.h"
 #include "discovery/byte_io.h"
 #include "discovery/driver_requests.h"
-#include "discovery/request_buffer.h"
-#include "firmware/firmware_image.h"
-#include "firmware/piece_plan.h"
 #include "firmware/target_info_block.h"
-#include "platform/win_constants.h"
 #include "raid/irst_requests.h"
-#include "raid/miniport.h"
+#include "raid/raid_route.h"
 #include "raid/route_messages.h"
 #include "raid/status_tables.h"
 
@@ -22,66 +17,32 @@ uint8_t pathByteOf(const TargetDisk& target) {
     return static_cast<uint8_t>(static_cast<uint64_t>(target.pathId) & 0xFF);
 }
 
-bool sendPieces(platform::Handle controller, const TargetDisk& target, uint32_t imageSize) {
-    const uint32_t pieceSize = pieceSizeOf(target.updateGranularity);
-    if (pieceSize == 0)
-        return false;
-    RequestBuffer buffer(static_cast<size_t>(pieceSize) + req::rst_fw::kDownloadOverhead);
-    if (!buffer)
-        return false;
-    const uint8_t pathByte = pathByteOf(target);
-    uint32_t length = 0;
-    for (uint32_t offset = 0; offset < imageSize; offset += length) {
-        length = pieceLengthAt(offset, pieceSize, imageSize);
-        buffer.zero();
-        buildIrstDownloadRequest(buffer.data(), pathByte, offset, workingCopy() + offset, length);
-        const uint32_t requestSize = irstDownloadRequestSize(length);
-        uint32_t returned = 0;
-        if (!sendMiniportRequest(controller, buffer.data(), requestSize, requestSize, &returned)) {
-            printDownloadIoctlFailure(platform::os().getLastError());
-            return false;
-        }
-        const uint32_t returnCode = getU32(buffer.data(), req::srb::kReturnCode);
-        if (returnCode != 0) {
-            printDownloadReturnCode(returnCode);
-            return false;
-        }
-    }
-    return true;
-}
+static_assert(req::rst_fw::kActivateRequestSize <= kMaxActivateRequestSize);
 
 } // namespace
 
 uint32_t updateIrstDisk(const TargetDisk& target, const uint32_t* imageSize) {
     printTargetInfoBlock(target);
-    platform::Platform& os = platform::os();
-    const platform::Handle controller = os.createFile(
-        target.devicePath, win::GENERIC_READ | win::GENERIC_WRITE, 0, win::OPEN_EXISTING, 0);
-    if (controller == platform::kInvalidHandle) {
-        printOpenFailure(os.getLastError());
-        return 5;
-    }
-    uint32_t result = downloadIrstFirmware(controller, target, *imageSize);
-    if (result == 0)
-        result = activateIrstFirmware(controller, pathByteOf(target));
-    os.closeHandle(controller);
-    return result;
-}
-
-uint32_t downloadIrstFirmware(platform::Handle controller, const TargetDisk& target,
-                              uint32_t imageSize) {
-    return finishFirmwareDownload(sendPieces(controller, target, imageSize));
-}
-
-uint32_t activateIrstFirmware(platform::Handle controller, uint8_t pathByte) {
-    uint8_t request[req::rst_fw::kActivateRequestSize] = {};
-    buildIrstActivateRequest(request, pathByte);
-    uint32_t returned = 0;
-    if (!sendMiniportRequest(controller, request, sizeof request, sizeof request, &returned)) {
-        printActivateIoctlFailure(platform::os().getLastError());
-        return 1;
-    }
-    return reportActivationStatus(getU32(request, req::srb::kReturnCode));
+    const uint8_t pathByte = pathByteOf(target);
+    RaidRoute route;
+    route.devicePath = target.devicePath;
+    route.updateGranularity = target.updateGranularity;
+    route.pieces.overhead = req::rst_fw::kDownloadOverhead;
+    route.pieces.build = [pathByte](uint8_t* request, uint32_t offset, const uint8_t* piece,
+                                    uint32_t length) {
+        buildIrstDownloadRequest(request, pathByte, offset, piece, length);
+        const uint32_t size = irstDownloadRequestSize(length);
+        return PieceRequestSize{size, size};
+    };
+    route.pieces.accepted = downloadPieceAccepted;
+    route.activateRequestSize = req::rst_fw::kActivateRequestSize;
+    route.buildActivate = [pathByte](uint8_t* request) {
+        buildIrstActivateRequest(request, pathByte);
+    };
+    route.judgeActivate = [](const uint8_t* reply) {
+        return reportActivationStatus(getU32(reply, req::srb::kReturnCode));
+    };
+    return runRaidRoute(route, imageSize);
 }
 
 } // namespace qir

@@ -2,6 +2,7 @@
 
 #include "app/console.h"
 #include "discovery/driver_requests.h"
+#include "discovery/result_codes.h"
 
 namespace qir {
 
@@ -35,7 +36,7 @@ const char16_t* const kCommitMessages[] = {
 
 uint32_t reportUnexpected(uint32_t returnCode) {
     formattedOut(kUnexpected, static_cast<int32_t>(returnCode));
-    return 1;
+    return kResultFailed;
 }
 
 } // namespace
@@ -44,25 +45,25 @@ uint32_t reportActivationStatus(uint32_t returnCode) {
     switch (returnCode) {
     case req::FIRMWARE_STATUS_SUCCESS:
         formattedOut(u"  [PASS] Firmware activation succeeded.\n\n");
-        return 0;
+        return kResultSuccess;
     case req::FIRMWARE_STATUS_ERROR:
     case req::FIRMWARE_STATUS_CONTROLLER_ERROR:
         formattedOut(kActivateError);
-        return 1;
+        return kResultFailed;
     case req::FIRMWARE_STATUS_ILLEGAL_REQUEST:
     case req::FIRMWARE_STATUS_INVALID_PARAMETER:
     case req::FIRMWARE_STATUS_INPUT_BUFFER_TOO_BIG:
         formattedOut(kActivateParameter, static_cast<int32_t>(returnCode));
-        return 1;
+        return kResultFailed;
     case req::FIRMWARE_STATUS_INVALID_SLOT:
         formattedOut(u"  [ERROR] Firmware activate failed: invalid slot number\n\n");
-        return 1;
+        return kResultFailed;
     case req::FIRMWARE_STATUS_INVALID_IMAGE:
         formattedOut(u"  [ERROR] Firmware activate failed: invalid firmware image\n\n");
-        return 1;
+        return kResultFailed;
     case req::FIRMWARE_STATUS_POWER_CYCLE_REQUIRED:
         formattedOut(u"  [PASS] Firmware activate succeeded. PLEASE SHUTDOWN COMPUTER.\n\n\n");
-        return 1602;
+        return kResultRebootRequired;
     default:
         return reportUnexpected(returnCode);
     }
@@ -75,15 +76,15 @@ uint32_t reportCommitStatus(uint32_t returnCode, uint32_t completionStatus) {
                 u"  [ERROR] Firmware activation failed: Completion Queue Entry Status Value: "
                 u"0x%08x\n",
                 completionStatus);
-            return 5;
+            return kResultDeviceError;
         }
         formattedOut(u"  [PASS] Firmware activation succeeded. Please reboot computer.\n\n");
-        return 0;
+        return kResultSuccess;
     }
     constexpr uint32_t kKnownCodes = sizeof(kCommitMessages) / sizeof(kCommitMessages[0]);
     if (returnCode <= kKnownCodes) {
         formattedOut(kCommitMessages[returnCode - 1]);
-        return 1;
+        return kResultFailed;
     }
     return reportUnexpected(returnCode);
 }

@@ -3,14 +3,10 @@
 #include "app/console.h"
 #include "discovery/byte_io.h"
 #include "discovery/driver_requests.h"
-#include "discovery/request_buffer.h"
 #include "discovery/scsi_port_path.h"
-#include "firmware/firmware_image.h"
-#include "firmware/piece_plan.h"
 #include "firmware/target_info_block.h"
-#include "platform/win_constants.h"
-#include "raid/miniport.h"
 #include "raid/nvme_raid_request.h"
+#include "raid/raid_route.h"
 #include "raid/route_messages.h"
 #include "raid/status_tables.h"
 
@@ -18,72 +14,43 @@ namespace qir {
 
 namespace {
 
-bool sendPieces(platform::Handle port, const TargetDisk& target, uint32_t imageSize) {
-    const uint32_t pieceSize = pieceSizeOf(target.updateGranularity);
-    if (pieceSize == 0)
+// The driver's ReturnCode first, then the drive's own completion status.
+bool vrocPieceAccepted(bool sent, const uint8_t* reply) {
+    if (!downloadPieceAccepted(sent, reply))
         return false;
-    RequestBuffer buffer(static_cast<size_t>(pieceSize) + req::vroc::kPieceOverhead);
-    if (!buffer)
+    const uint32_t status = completionStatusOf(reply);
+    if (status != 0) {
+        formattedOut(u"  [ERROR] Firmware download failed: "
+                     u"(nvmePassThroughIoctl->CplEntry[3]) >> 17: 0x%08x\n",
+                     status);
         return false;
-    uint32_t length = 0;
-    for (uint32_t offset = 0; offset < imageSize; offset += length) {
-        length = pieceLengthAt(offset, pieceSize, imageSize);
-        buffer.zero();
-        buildVrocDownloadRequest(buffer.data(), target.vrocDiskId, offset, workingCopy() + offset,
-                                 length);
-        uint32_t returned = 0;
-        if (!sendMiniportRequest(port, buffer.data(), vrocPieceRequestSize(length),
-                                 req::vroc::kReplySize, &returned)) {
-            printDownloadIoctlFailure(platform::os().getLastError());
-            return false;
-        }
-        const uint32_t returnCode = getU32(buffer.data(), req::srb::kReturnCode);
-        if (returnCode != 0) {
-            printDownloadReturnCode(returnCode);
-            return false;
-        }
-        const uint32_t status = completionStatusOf(buffer.data());
-        if (status != 0) {
-            formattedOut(u"  [ERROR] Firmware download failed: "
-                         u"(nvmePassThroughIoctl->CplEntry[3]) >> 17: 0x%08x\n",
-                         status);
-            return false;
-        }
     }
     return true;
 }
+
+static_assert(req::vroc::kCommitSize <= kMaxActivateRequestSize);
 
 } // namespace
 
 uint32_t updateVrocDisk(const TargetDisk& target, const uint32_t* imageSize, int32_t vrocPort) {
     printVrocTargetInfoBlock(target);
-    platform::Platform& os = platform::os();
-    const platform::Handle port = os.createFile(
-        scsiPortPath(vrocPort), win::GENERIC_READ | win::GENERIC_WRITE, 0, win::OPEN_EXISTING, 0);
-    if (port == platform::kInvalidHandle) {
-        printOpenFailure(os.getLastError());
-        return 5;
-    }
-    uint32_t result = downloadVrocFirmware(port, target, *imageSize);
-    if (result == 0)
-        result = activateVrocFirmware(port, target.vrocDiskId);
-    os.closeHandle(port);
-    return result;
-}
-
-uint32_t downloadVrocFirmware(platform::Handle port, const TargetDisk& target, uint32_t imageSize) {
-    return finishFirmwareDownload(sendPieces(port, target, imageSize));
-}
-
-uint32_t activateVrocFirmware(platform::Handle port, uint32_t vrocDiskId) {
-    uint8_t request[req::vroc::kCommitSize] = {};
-    buildVrocCommitRequest(request, vrocDiskId);
-    uint32_t returned = 0;
-    if (!sendMiniportRequest(port, request, sizeof request, sizeof request, &returned)) {
-        printActivateIoctlFailure(platform::os().getLastError());
-        return 1;
-    }
-    return reportCommitStatus(getU32(request, req::srb::kReturnCode), completionStatusOf(request));
+    const uint32_t diskId = target.vrocDiskId;
+    RaidRoute route;
+    route.devicePath = scsiPortPath(vrocPort);
+    route.updateGranularity = target.updateGranularity;
+    route.pieces.overhead = req::vroc::kPieceOverhead;
+    route.pieces.build = [diskId](uint8_t* request, uint32_t offset, const uint8_t* piece,
+                                  uint32_t length) {
+        buildVrocDownloadRequest(request, diskId, offset, piece, length);
+        return PieceRequestSize{vrocPieceRequestSize(length), req::vroc::kReplySize};
+    };
+    route.pieces.accepted = vrocPieceAccepted;
+    route.activateRequestSize = req::vroc::kCommitSize;
+    route.buildActivate = [diskId](uint8_t* request) { buildVrocCommitRequest(request, diskId); };
+    route.judgeActivate = [](const uint8_t* reply) {
+        return reportCommitStatus(getU32(reply, req::srb::kReturnCode), completionStatusOf(reply));
+    };
+    return runRaidRoute(route, imageSize);
 }
 
 } // namespace qir

@@ -32,6 +32,14 @@ const Guid* interfaceClassOf(const SimDevice& d) {
     return nullptr;
 }
 
+// SetupAPI's check of a record the caller hands in: present, and with the size field
+// of 64-bit Windows. 0 when it passes, else the error.
+template <typename Record> uint32_t recordError(const Record* record, uint32_t expectedSize) {
+    if (!record)
+        return win::ERROR_INVALID_PARAMETER;
+    return record->cbSize == expectedSize ? 0 : win::ERROR_INVALID_USER_BUFFER;
+}
+
 void putWide(uint8_t* buffer, const std::u16string& text, size_t offset) {
     for (size_t i = 0; i < text.size(); ++i)
         putU16(buffer, offset + 2 * i, text[i]);
@@ -109,10 +117,8 @@ bool SimMachine::enumDeviceInfo(DevInfoSet setId, uint32_t index, DeviceInfoData
     const DeviceSet* set = findSet(setId);
     if (!set)
         return false;
-    if (!info)
-        return fail(win::ERROR_INVALID_PARAMETER);
-    if (info->cbSize != win::kDeviceInfoDataSize)
-        return fail(win::ERROR_INVALID_USER_BUFFER);
+    if (uint32_t error = recordError(info, win::kDeviceInfoDataSize))
+        return fail(error);
     if (index >= set->devices.size())
         return fail(win::ERROR_NO_MORE_ITEMS);
     fillInfo(set->devices[index], info);
@@ -126,10 +132,8 @@ bool SimMachine::enumDeviceInterfaces(DevInfoSet setId, const DeviceInfoData* in
     const DeviceSet* set = findSet(setId);
     if (!set)
         return false;
-    if (!iface)
-        return fail(win::ERROR_INVALID_PARAMETER);
-    if (iface->cbSize != win::kDeviceInterfaceDataSize)
-        return fail(win::ERROR_INVALID_USER_BUFFER);
+    if (uint32_t error = recordError(iface, win::kDeviceInterfaceDataSize))
+        return fail(error);
     std::vector<int> candidates;
     if (info) {
         int device = deviceOfInfo(*set, info);
@@ -160,10 +164,8 @@ bool SimMachine::getDeviceInterfaceDetail(DevInfoSet setId, const DeviceInterfac
     const DeviceSet* set = findSet(setId);
     if (!set)
         return false;
-    if (!iface)
-        return fail(win::ERROR_INVALID_PARAMETER);
-    if (iface->cbSize != win::kDeviceInterfaceDataSize)
-        return fail(win::ERROR_INVALID_USER_BUFFER);
+    if (uint32_t error = recordError(iface, win::kDeviceInterfaceDataSize))
+        return fail(error);
     int device = -1;
     for (int candidate : set->devices)
         if (static_cast<uint64_t>(candidate) + 1 == iface->reserved)
@@ -200,46 +202,51 @@ bool SimMachine::getDeviceInterfaceDetail(DevInfoSet setId, const DeviceInterfac
     return true;
 }
 
+int SimMachine::deviceInSet(DevInfoSet setId, const DeviceInfoData* info) {
+    const DeviceSet* set = findSet(setId);
+    return set ? deviceOfInfo(*set, info) : -1;
+}
+
+// The text and its terminating zero, as a property is handed out: the size it needs
+// always, the text only into a buffer that holds it all.
+bool SimMachine::answerText(const std::u16string& text, uint8_t* buffer, uint32_t bufferSize,
+                            uint32_t* requiredSize) {
+    uint32_t required = static_cast<uint32_t>((text.size() + 1) * 2);
+    if (requiredSize)
+        *requiredSize = required;
+    if (!buffer && bufferSize != 0)
+        return fail(win::ERROR_INVALID_USER_BUFFER);
+    if (bufferSize < required)
+        return fail(win::ERROR_INSUFFICIENT_BUFFER);
+    putWide(buffer, text, 0);
+    lastError_ = 0;
+    return true;
+}
+
 bool SimMachine::getDeviceRegistryProperty(DevInfoSet setId, const DeviceInfoData* info,
                                            uint32_t property, uint32_t* regType, uint8_t* buffer,
                                            uint32_t bufferSize, uint32_t* requiredSize) {
-    const DeviceSet* set = findSet(setId);
-    if (!set)
-        return false;
-    int device = deviceOfInfo(*set, info);
+    int device = deviceInSet(setId, info);
     if (device < 0)
         return false;
     const SimDevice& d = devices[static_cast<size_t>(device)];
     if (property != win::SPDRP_HARDWAREID || !d.hardwareIds)
         return fail(win::ERROR_INVALID_DATA);
+    // Each identifier ends with a zero; answerText adds the one that ends the list.
     std::u16string multi;
     for (const std::u16string& id : *d.hardwareIds) {
         multi += id;
         multi += u'\0';
     }
-    multi += u'\0';
-    uint32_t required = static_cast<uint32_t>(multi.size() * 2);
-    if (requiredSize)
-        *requiredSize = required;
     if (regType)
         *regType = win::REG_MULTI_SZ;
-    if (!buffer && bufferSize != 0)
-        return fail(win::ERROR_INVALID_USER_BUFFER);
-    if (bufferSize < required)
-        return fail(win::ERROR_INSUFFICIENT_BUFFER);
-    for (size_t i = 0; i < multi.size(); ++i)
-        putU16(buffer, 2 * i, multi[i]);
-    lastError_ = 0;
-    return true;
+    return answerText(multi, buffer, bufferSize, requiredSize);
 }
 
 bool SimMachine::getDeviceProperty(DevInfoSet setId, const DeviceInfoData* info,
                                    const DevPropKey& key, uint32_t* propType, uint8_t* buffer,
                                    uint32_t bufferSize, uint32_t* requiredSize) {
-    const DeviceSet* set = findSet(setId);
-    if (!set)
-        return false;
-    int device = deviceOfInfo(*set, info);
+    int device = deviceInSet(setId, info);
     if (device < 0)
         return false;
     if (!propType)
@@ -256,18 +263,8 @@ bool SimMachine::getDeviceProperty(DevInfoSet setId, const DeviceInfoData* info,
         value = &d.locationInfo;
     if (!value || !*value)
         return fail(win::ERROR_NOT_FOUND);
-    const std::u16string& text = **value;
-    uint32_t required = static_cast<uint32_t>((text.size() + 1) * 2);
     *propType = win::DEVPROP_TYPE_STRING;
-    if (requiredSize)
-        *requiredSize = required;
-    if (!buffer && bufferSize != 0)
-        return fail(win::ERROR_INVALID_USER_BUFFER);
-    if (bufferSize < required)
-        return fail(win::ERROR_INSUFFICIENT_BUFFER);
-    putWide(buffer, text, 0);
-    lastError_ = 0;
-    return true;
+    return answerText(**value, buffer, bufferSize, requiredSize);
 }
 
 bool SimMachine::destroyDeviceInfoList(DevInfoSet setId) {

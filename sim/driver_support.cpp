@@ -59,6 +59,43 @@ bool srbHeaderFits(const IoRequest& r) {
     return wire::srb::kSize + length <= r.buf.size();
 }
 
+FirmwareAnswer decodeFirmwareDownload(IoRequest& r, NvmeDrive& drive, uint32_t dataOffset,
+                                      uint32_t dataLength) {
+    using namespace wire;
+    const uint8_t* b = r.buf.data();
+    if (dataLength < fw::kDlV1Image)
+        return FirmwareAnswer{fw_status::kInvalidParameter, false};
+    uint32_t version = getU32(b, dataOffset + fw::kDlVersion);
+    uint32_t imageAt = version == 2 ? fw::kDlV2Image : fw::kDlV1Image;
+    uint64_t offset = getU64(b, dataOffset + fw::kDlOffset);
+    uint64_t size = getU64(b, dataOffset + fw::kDlBufferSize);
+    r.noteDec("version", version);
+    r.noteHex("offset", offset);
+    r.noteDec("size", size);
+    if ((version != 1 && version != 2) || getU32(b, dataOffset + fw::kDlSize) < imageAt ||
+        imageAt + size > dataLength)
+        return FirmwareAnswer{fw_status::kInvalidParameter, false};
+    NvmeStatus status = drive.download(offset, b + dataOffset + imageAt, size);
+    return FirmwareAnswer{firmwareStatusOfDownload(status), true};
+}
+
+FirmwareAnswer decodeFirmwareActivate(IoRequest& r, NvmeDrive& drive, uint32_t dataOffset,
+                                      uint32_t dataLength) {
+    using namespace wire;
+    const uint8_t* b = r.buf.data();
+    if (dataLength < fw::kActStructSize || getU32(b, dataOffset + fw::kActVersion) != 1 ||
+        getU32(b, dataOffset + fw::kActSize) < fw::kActStructSize)
+        return FirmwareAnswer{fw_status::kInvalidParameter, false};
+    uint8_t slot = getU8(b, dataOffset + fw::kActSlot);
+    r.noteDec("slot", slot);
+    if (slot == 0)
+        return FirmwareAnswer{fw_status::kInvalidSlot, false};
+    // With a freshly downloaded image the driver asks the drive to replace the slot and
+    // activate it; without one, to switch to the image already in the slot.
+    uint8_t action = drive.stagedBytes() ? 3 : 2;
+    return FirmwareAnswer{firmwareStatusOfCommit(drive.commit(slot, action)), true};
+}
+
 uint32_t firmwareStatusOfCommit(const CommitResult& result) {
     using namespace wire;
     switch (result.outcome) {

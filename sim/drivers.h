@@ -34,6 +34,18 @@ std::string signatureOf(const IoRequest& r);
 // The SRB_IO_CONTROL header checks every miniport driver makes before it looks at the
 // signature: room for the header, HeaderLength, and a Length that fits the buffer.
 bool srbHeaderFits(const IoRequest& r);
+// The STORAGE_FIRMWARE_DOWNLOAD (either version) and STORAGE_FIRMWARE_ACTIVATE in the data
+// area of a firmware request, as the inbox and the RST driver both read them: the
+// FIRMWARE_STATUS of the answer, and whether the drive was asked at all (a data area of
+// the wrong form never reaches it). Each driver writes the status its own way.
+struct FirmwareAnswer {
+    uint32_t status = 0;
+    bool reachedDrive = false;
+};
+FirmwareAnswer decodeFirmwareDownload(IoRequest& r, NvmeDrive& drive, uint32_t dataOffset,
+                                      uint32_t dataLength);
+FirmwareAnswer decodeFirmwareActivate(IoRequest& r, NvmeDrive& drive, uint32_t dataOffset,
+                                      uint32_t dataLength);
 // FIRMWARE_STATUS for a drive's answer to a firmware commit.
 uint32_t firmwareStatusOfCommit(const CommitResult& result);
 uint32_t firmwareStatusOfDownload(const NvmeStatus& status);

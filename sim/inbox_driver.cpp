@@ -134,51 +134,11 @@ IoAnswer firmwareGetInfo(IoRequest& r, NvmeDrive& drive, uint32_t dataOffset, ui
     return IoAnswer{};
 }
 
-IoAnswer firmwareDownload(IoRequest& r, NvmeDrive& drive, uint32_t dataOffset,
-                          uint32_t dataLength) {
-    const uint8_t* b = r.buf.data();
-    if (dataLength < fw::kDlV1Image) {
-        setReturnCode(r, fw_status::kInvalidParameter);
-        return IoAnswer{};
-    }
-    uint32_t version = getU32(b, dataOffset + fw::kDlVersion);
-    uint32_t imageAt = version == 2 ? fw::kDlV2Image : fw::kDlV1Image;
-    uint64_t offset = getU64(b, dataOffset + fw::kDlOffset);
-    uint64_t size = getU64(b, dataOffset + fw::kDlBufferSize);
-    r.noteDec("version", version);
-    r.noteHex("offset", offset);
-    r.noteDec("size", size);
-    if ((version != 1 && version != 2) || getU32(b, dataOffset + fw::kDlSize) < imageAt ||
-        imageAt + size > dataLength) {
-        setReturnCode(r, fw_status::kInvalidParameter);
-        return IoAnswer{};
-    }
-    NvmeStatus status = drive.download(offset, b + dataOffset + imageAt, size);
-    setReturnCode(r, firmwareStatusOfDownload(status));
-    applyFieldFaults(r, {{"ReturnCode", srb::kReturnCode, 4}});
-    return IoAnswer{};
-}
-
-IoAnswer firmwareActivate(IoRequest& r, NvmeDrive& drive, uint32_t dataOffset,
-                          uint32_t dataLength) {
-    const uint8_t* b = r.buf.data();
-    if (dataLength < fw::kActStructSize || getU32(b, dataOffset + fw::kActVersion) != 1 ||
-        getU32(b, dataOffset + fw::kActSize) < fw::kActStructSize) {
-        setReturnCode(r, fw_status::kInvalidParameter);
-        return IoAnswer{};
-    }
-    uint8_t slot = getU8(b, dataOffset + fw::kActSlot);
-    r.noteDec("slot", slot);
-    if (slot == 0) {
-        setReturnCode(r, fw_status::kInvalidSlot);
-        return IoAnswer{};
-    }
-    // With a freshly downloaded image the driver asks the drive to replace the slot and
-    // activate it; without one, to switch to the image already in the slot.
-    uint8_t action = drive.stagedBytes() ? 3 : 2;
-    CommitResult result = drive.commit(slot, action);
-    setReturnCode(r, firmwareStatusOfCommit(result));
-    applyFieldFaults(r, {{"ReturnCode", srb::kReturnCode, 4}});
+// The port driver writes the status; only an answer of the drive is open to field faults.
+IoAnswer answerOf(IoRequest& r, const FirmwareAnswer& answer) {
+    setReturnCode(r, answer.status);
+    if (answer.reachedDrive)
+        applyFieldFaults(r, {{"ReturnCode", srb::kReturnCode, 4}});
     return IoAnswer{};
 }
 
@@ -211,9 +171,9 @@ IoAnswer firmwareRequest(IoRequest& r) {
     case fw::kFunctionGetInfo:
         return firmwareGetInfo(r, *drive, dataOffset, dataLength);
     case fw::kFunctionDownload:
-        return firmwareDownload(r, *drive, dataOffset, dataLength);
+        return answerOf(r, decodeFirmwareDownload(r, *drive, dataOffset, dataLength));
     case fw::kFunctionActivate:
-        return firmwareActivate(r, *drive, dataOffset, dataLength);
+        return answerOf(r, decodeFirmwareActivate(r, *drive, dataOffset, dataLength));
     default:
         setReturnCode(r, fw_status::kInvalidParameter);
         return answer;

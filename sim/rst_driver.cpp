@@ -19,6 +19,21 @@ NvmeDrive* driveAtPort(IoRequest& r, uint8_t pathId) {
     return nullptr;
 }
 
+// The drive a pass-through or firmware request addresses by its PathId byte (the driver
+// knows only target 0, LUN 0 there), once the machine's faults have had their turn.
+// nullptr when the request ends here, with its answer in `answer`.
+NvmeDrive* reachDrive(IoRequest& r, IoAnswer* answer) {
+    if (r.machine.preempt(r, answer))
+        return nullptr;
+    const uint8_t* b = r.buf.data();
+    NvmeDrive* drive = getU8(b, rst::kTargetId) == 0 && getU8(b, rst::kLun) == 0
+                           ? driveAtPort(r, getU8(b, rst::kPathId))
+                           : nullptr;
+    if (!drive)
+        *answer = IoAnswer{false, win::ERROR_IO_DEVICE};
+    return drive;
+}
+
 void putText(uint8_t* b, uint32_t offset, uint32_t width, const std::string& text) {
     for (uint32_t i = 0; i < width; ++i)
         b[offset + i] = i < text.size() ? static_cast<uint8_t>(text[i]) : ' ';
@@ -90,11 +105,9 @@ IoAnswer nvmPassThrough(IoRequest& r) {
     if (opcode != nvme::kOpIdentify)
         r.kind = "rst.nvme";
     IoAnswer answer;
-    if (r.machine.preempt(r, &answer))
+    NvmeDrive* drive = reachDrive(r, &answer);
+    if (!drive)
         return answer;
-    NvmeDrive* drive = driveAtPort(r, pathId);
-    if (!drive || getU8(b, rst::kTargetId) != 0 || getU8(b, rst::kLun) != 0)
-        return IoAnswer{false, win::ERROR_IO_DEVICE};
     uint32_t dataOffset = getU32(b, rst::kDataOffset);
     uint32_t dataLength = getU32(b, rst::kDataLength);
     uint32_t cns = getU32(b, rst::kCommand + nvme::kCdw10);
@@ -137,11 +150,9 @@ IoAnswer firmwareRequest(IoRequest& r) {
     r.noteDec("fn", function);
     r.noteDec("PathId", pathId);
     IoAnswer answer;
-    if (r.machine.preempt(r, &answer))
+    NvmeDrive* drive = reachDrive(r, &answer);
+    if (!drive)
         return answer;
-    NvmeDrive* drive = driveAtPort(r, pathId);
-    if (!drive || getU8(b, rst::kTargetId) != 0 || getU8(b, rst::kLun) != 0)
-        return IoAnswer{false, win::ERROR_IO_DEVICE};
     auto status = [&](uint32_t value) {
         putU32(b, srb::kReturnCode, value);
         r.returned = r.outSize;
@@ -157,33 +168,10 @@ IoAnswer firmwareRequest(IoRequest& r) {
         !(getU32(b, blk + fw::kFlags) & fw::kFlagController) || dataOffset < rst::kFwHeaderEnd ||
         uint64_t{dataOffset} + dataLength > end)
         return status(fw_status::kInvalidParameter);
-    if (function == fw::kFunctionDownload) {
-        if (dataLength < fw::kDlV1Image)
-            return status(fw_status::kInvalidParameter);
-        uint32_t version = getU32(b, dataOffset + fw::kDlVersion);
-        uint32_t imageAt = version == 2 ? fw::kDlV2Image : fw::kDlV1Image;
-        uint64_t offset = getU64(b, dataOffset + fw::kDlOffset);
-        uint64_t size = getU64(b, dataOffset + fw::kDlBufferSize);
-        r.noteDec("version", version);
-        r.noteHex("offset", offset);
-        r.noteDec("size", size);
-        if ((version != 1 && version != 2) || getU32(b, dataOffset + fw::kDlSize) < imageAt ||
-            imageAt + size > dataLength)
-            return status(fw_status::kInvalidParameter);
-        return status(
-            firmwareStatusOfDownload(drive->download(offset, b + dataOffset + imageAt, size)));
-    }
-    if (function == fw::kFunctionActivate) {
-        if (dataLength < fw::kActStructSize || getU32(b, dataOffset + fw::kActVersion) != 1 ||
-            getU32(b, dataOffset + fw::kActSize) < fw::kActStructSize)
-            return status(fw_status::kInvalidParameter);
-        uint8_t slot = getU8(b, dataOffset + fw::kActSlot);
-        r.noteDec("slot", slot);
-        if (slot == 0)
-            return status(fw_status::kInvalidSlot);
-        uint8_t action = drive->stagedBytes() ? 3 : 2;
-        return status(firmwareStatusOfCommit(drive->commit(slot, action)));
-    }
+    if (function == fw::kFunctionDownload)
+        return status(decodeFirmwareDownload(r, *drive, dataOffset, dataLength).status);
+    if (function == fw::kFunctionActivate)
+        return status(decodeFirmwareActivate(r, *drive, dataOffset, dataLength).status);
     return status(fw_status::kInvalidParameter);
 }
 

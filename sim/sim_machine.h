@@ -197,6 +197,10 @@ class SimMachine : public platform::Platform {
     bool fail(uint32_t error);
     const DeviceSet* findSet(platform::DevInfoSet set);
     int deviceOfInfo(const DeviceSet& set, const platform::DeviceInfoData* info);
+    // The device a record names in the set, or -1 with the error set.
+    int deviceInSet(platform::DevInfoSet set, const platform::DeviceInfoData* info);
+    bool answerText(const std::u16string& text, uint8_t* buffer, uint32_t bufferSize,
+                    uint32_t* requiredSize);
     void fillInfo(int device, platform::DeviceInfoData* info) const;
     int resolvePath(const std::u16string& path) const;
     void addTrace(const std::string& line);

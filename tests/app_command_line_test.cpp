@@ -28,7 +28,7 @@ class CommandLineTest : public apptest::ShellTest {
 
 TEST_F(CommandLineTest, UsageTextIsExact) {
     printUsage();
-    EXPECT_EQ(console.bytes, kUsage);
+    EXPECT_EQ(console.text, kUsage);
 }
 
 TEST_F(CommandLineTest, ArgumentsDecideValiditySilenceAndUsage) {
@@ -57,11 +57,11 @@ TEST_F(CommandLineTest, ArgumentsDecideValiditySilenceAndUsage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args.size()) + " args, first " +
                      (c.args.empty() ? "-" : text::toUtf8(c.args[0])));
-        console.bytes.clear();
+        console.text.clear();
         options = RunOptions();
         EXPECT_EQ(parse(c.args), c.valid);
         EXPECT_EQ(silentMode, c.silent);
-        EXPECT_EQ(console.bytes, c.usage ? kUsage : "");
+        EXPECT_EQ(console.text, c.usage ? kUsage : "");
         EXPECT_TRUE(options.logPath.empty());
     }
 }
@@ -87,7 +87,7 @@ TEST_F(CommandLineTest, EveryLogPathIsCreatedEmptyAndTheLastOneWins) {
     ASSERT_TRUE(std::filesystem::exists(b));
     EXPECT_EQ(std::filesystem::file_size(a), 0u);
     EXPECT_EQ(std::filesystem::file_size(b), 0u);
-    EXPECT_EQ(console.bytes, "");
+    EXPECT_EQ(console.text, "");
 }
 
 TEST_F(CommandLineTest, LogFileCreatedBeforeALaterBadArgument) {
@@ -95,7 +95,7 @@ TEST_F(CommandLineTest, LogFileCreatedBeforeALaterBadArgument) {
     EXPECT_EQ(parse({u"/log=" + wide(out), u"/x"}), 0);
     ASSERT_TRUE(std::filesystem::exists(out));
     EXPECT_EQ(std::filesystem::file_size(out), 0u);
-    EXPECT_EQ(console.bytes, kUsage);
+    EXPECT_EQ(console.text, kUsage);
 }
 
 TEST_F(CommandLineTest, UnwritablePathsGiveTheInvalidPathLine) {
@@ -112,10 +112,10 @@ TEST_F(CommandLineTest, UnwritablePathsGiveTheInvalidPathLine) {
     std::vector<std::filesystem::path> paths = {dir / "missing" / "x.txt", folder, readOnly};
     for (const std::filesystem::path& path : paths) {
         SCOPED_TRACE(path.string());
-        console.bytes.clear();
+        console.text.clear();
         options = RunOptions();
         EXPECT_EQ(parse({u"/log=" + wide(path), u"/s"}), 0);
-        EXPECT_EQ(console.bytes, "[ERROR] " + path.string() + " is invalid file path.\n");
+        EXPECT_EQ(console.text, "[ERROR] " + path.string() + " is invalid file path.\n");
         // Validation stops at the bad path: the "/s" after it is not looked at.
         EXPECT_FALSE(silentMode);
     }

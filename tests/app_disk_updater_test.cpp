@@ -10,7 +10,7 @@
 namespace qir {
 namespace {
 
-TargetDisk found(int32_t kind, const std::u16string& path) {
+TargetDisk found(DriverKind kind, const std::u16string& path) {
     TargetDisk disk;
     disk.driverKind = kind;
     disk.devicePath = path;

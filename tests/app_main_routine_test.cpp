@@ -17,12 +17,7 @@ using apptest::wide;
 class MainRoutineTest : public apptest::ShellTest {
   protected:
     int32_t run(std::vector<std::u16string> args, const DiskUpdaterOps* ops = nullptr) {
-        args.insert(args.begin(), u"qir.exe");
-        std::vector<const char16_t*> argv;
-        for (const std::u16string& a : args)
-            argv.push_back(a.c_str());
-        int argc = static_cast<int>(argv.size());
-        return ops ? mainRoutine(argc, argv.data(), *ops) : mainRoutine(argc, argv.data());
+        return runMain(std::move(args), ops);
     }
     std::string banner() {
         std::string rule(96, '=');
@@ -35,9 +30,9 @@ class MainRoutineTest : public apptest::ShellTest {
 TEST_F(MainRoutineTest, EmptyMachineRunsThroughToResultOne) {
     EXPECT_EQ(run({}), 1);
     EXPECT_EQ(toolVersionName.size(), 25u);
-    EXPECT_EQ(console.bytes.rfind(banner(), 0), 0u);
-    EXPECT_NE(console.bytes.find("\n >> QIR Started \n\n"), std::string::npos);
-    EXPECT_NE(console.bytes.find("\n >> QIR Ended (Return Code : 1)\n\n"), std::string::npos);
+    EXPECT_EQ(console.text.rfind(banner(), 0), 0u);
+    EXPECT_NE(console.text.find("\n >> QIR Started \n\n"), std::string::npos);
+    EXPECT_NE(console.text.find("\n >> QIR Ended (Return Code : 1)\n\n"), std::string::npos);
     ASSERT_TRUE(machine.messageBoxShown.has_value());
     EXPECT_EQ(machine.messageBoxShown->caption, u"KORVANE " + toolVersionName);
     EXPECT_EQ(machine.openHandles, 0);
@@ -47,7 +42,7 @@ TEST_F(MainRoutineTest, EmptyMachineRunsThroughToResultOne) {
 TEST_F(MainRoutineTest, InvalidArgumentStopsAfterBannerAndUsage) {
     std::filesystem::path out = dir / "out.txt";
     EXPECT_EQ(run({u"/log=" + wide(out), u"/x"}), 1);
-    EXPECT_EQ(console.bytes, banner() + kUsage);
+    EXPECT_EQ(console.text, banner() + kUsage);
     EXPECT_FALSE(machine.messageBoxShown.has_value());
     EXPECT_EQ(readFileBytes(out), "");
 }
@@ -59,7 +54,7 @@ TEST_F(MainRoutineTest, ResultCodeOfTheRouteBecomesTheExitCode) {
     };
     for (Case c : std::vector<Case>{{0, 0}, {1602, 1602}, {5, 1}}) {
         SCOPED_TRACE(c.code);
-        console.bytes.clear();
+        console.text.clear();
         DiskUpdaterOps ops = oneInboxDisk(c.code);
         std::filesystem::path log = dir / "fw.txt";
         EXPECT_EQ(run({u"/s", u"/log=" + wide(log)}, &ops), c.exit);
@@ -71,7 +66,7 @@ TEST_F(MainRoutineTest, ResultCodeOfTheRouteBecomesTheExitCode) {
                              0),
                   0u);
         EXPECT_NE(
-            console.bytes.find(" >> QIR Ended (Return Code : " + std::to_string(c.exit) + ")\n"),
+            console.text.find(" >> QIR Ended (Return Code : " + std::to_string(c.exit) + ")\n"),
             std::string::npos);
     }
 }
@@ -79,22 +74,22 @@ TEST_F(MainRoutineTest, ResultCodeOfTheRouteBecomesTheExitCode) {
 TEST_F(MainRoutineTest, FatalStartupLinesDoNotStopTheRun) {
     machine.frameworkStartupFails = true;
     EXPECT_EQ(run({u"/s"}), 1);
-    EXPECT_EQ(console.bytes.rfind("Fatal Error: MFC initialization failed\n" + banner(), 0), 0u);
+    EXPECT_EQ(console.text.rfind("Fatal Error: MFC initialization failed\n" + banner(), 0), 0u);
 
-    console.bytes.clear();
+    console.text.clear();
     machine.moduleHandleFails = true;
     EXPECT_EQ(run({u"/s"}), 1);
     // Without a module handle the framework is not started at all, so only one line.
-    EXPECT_EQ(console.bytes.rfind("Fatal Error: GetModuleHandle failed\n" + banner(), 0), 0u);
-    EXPECT_NE(console.bytes.find(" >> QIR Ended (Return Code : 1)"), std::string::npos);
+    EXPECT_EQ(console.text.rfind("Fatal Error: GetModuleHandle failed\n" + banner(), 0), 0u);
+    EXPECT_NE(console.text.find(" >> QIR Ended (Return Code : 1)"), std::string::npos);
 }
 
 TEST_F(MainRoutineTest, SecondRunInOneProcessStartsAfresh) {
     EXPECT_EQ(run({u"/s"}), 1);
-    std::string first = console.bytes;
-    console.bytes.clear();
+    std::string first = console.text;
+    console.text.clear();
     EXPECT_EQ(run({u"/s"}), 1);
-    EXPECT_EQ(console.bytes, first);
+    EXPECT_EQ(console.text, first);
 
     // Silence of an earlier run does not carry over into one without "/s".
     EXPECT_EQ(run({}), 1);
@@ -115,7 +110,7 @@ TEST_F(MainRoutineTest, StreamLeftInHexByEarlierOutputIsResetAtStart) {
     narrowOut() << hex;
     DiskUpdaterOps ops = oneInboxDisk(1602);
     EXPECT_EQ(run({u"/s"}, &ops), 1602);
-    EXPECT_NE(console.bytes.find(" >> QIR Ended (Return Code : 1602)\n"), std::string::npos);
+    EXPECT_NE(console.text.find(" >> QIR Ended (Return Code : 1602)\n"), std::string::npos);
 }
 
 } // namespace

@@ -83,7 +83,7 @@ TEST_F(RunReportTest, NoTargetsGivesNoDiskBlocksAndOne) {
                   "\n[No Disk]\nNo disks are available for download.\n\n[Final Result]\n" + kFail);
     EXPECT_EQ(machine.messageBoxShown->caption, u"KORVANE QIR_TX7Q3_V1.0.0_" + imageRevision);
     EXPECT_EQ(machine.messageBoxShown->type, 0u);
-    EXPECT_EQ(console.bytes, "\n >> QIR Ended (Return Code : 1)\n\n");
+    EXPECT_EQ(console.text, "\n >> QIR Ended (Return Code : 1)\n\n");
 }
 
 TEST_F(RunReportTest, SingleTargetTextsByResult) {
@@ -107,7 +107,7 @@ TEST_F(RunReportTest, SingleTargetTextsByResult) {
         SCOPED_TRACE(c.code);
         options.targets.clear();
         options.resultCode = 0;
-        console.bytes.clear();
+        console.text.clear();
         addTarget(c.code);
         EXPECT_EQ(writeRunReport(options), c.result);
         EXPECT_EQ(logFile(), crlf(header() + diskBlock(1, c.code, c.logDetails) +
@@ -118,7 +118,7 @@ TEST_F(RunReportTest, SingleTargetTextsByResult) {
                   "Updated Firmware Version : " + revision +
                       "\n\n[Disk #1]\nSerial Number : SER1\n" + c.summaryDetails +
                       "\n[Final Result]\n" + c.finalSummary);
-        EXPECT_EQ(console.bytes,
+        EXPECT_EQ(console.text,
                   "\n >> QIR Ended (Return Code : " + std::to_string(c.result) + ")\n\n");
     }
 }
@@ -167,15 +167,15 @@ TEST_F(RunReportTest, SilentRunShowsNoBoxAndWritesTheSameLog) {
     addTarget(0);
     writeRunReport(options);
     std::string loud = logFile();
-    std::string loudConsole = console.bytes;
+    std::string loudConsole = console.text;
     machine.messageBoxShown.reset();
-    console.bytes.clear();
+    console.text.clear();
     options.resultCode = 0;
     silentMode = true;
     writeRunReport(options);
     EXPECT_FALSE(machine.messageBoxShown.has_value());
     EXPECT_EQ(logFile(), loud);
-    EXPECT_EQ(console.bytes, loudConsole);
+    EXPECT_EQ(console.text, loudConsole);
 }
 
 TEST_F(RunReportTest, NoLogPathWritesNoFileAndAFailedWriteKeepsTheResult) {

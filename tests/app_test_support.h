@@ -1,5 +1,6 @@
 // Shared pieces of the application shell tests: a captured console, a simulated
-// machine installed as the platform, and a scratch folder for log files.
+// machine installed as the platform, the main routine run with arguments, and a scratch
+// folder for log files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,9 +10,11 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <vector>
 
-#include "app/console.h"
+#include "app/main_routine.h"
 #include "app/updater/disk_updater.h"
+#include "console_capture.h"
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
 #include "scratch_folder.h"
@@ -25,13 +28,6 @@ inline const std::string kUsage =
     "Allowed Behaviors:\n"
     "/s                  Execute update package in silently without user intervention.\n"
     "/log=<FILEPATH>     Write installation log to a specified file.\n";
-
-class CaptureSink : public ByteSink {
-  public:
-    void write(const char* data, size_t size) override { bytes.append(data, size); }
-    void flush() override {}
-    std::string bytes;
-};
 
 inline std::string readFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -77,18 +73,22 @@ inline DiskUpdaterOps oneInboxDisk(
 
 class ShellTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        platform::setPlatform(&machine);
-        setConsoleSink(&console);
-        resetConsoleStreams();
-    }
-    void TearDown() override {
-        setConsoleSink(nullptr);
-        platform::setPlatform(nullptr);
+    void SetUp() override { platform::setPlatform(&machine); }
+    void TearDown() override { platform::setPlatform(nullptr); }
+
+    // The main routine with "qir.exe" and the arguments; the production operations
+    // unless the test hands in its own.
+    int32_t runMain(std::vector<std::u16string> args, const DiskUpdaterOps* ops = nullptr) {
+        args.insert(args.begin(), u"qir.exe");
+        std::vector<const char16_t*> argv;
+        for (const std::u16string& a : args)
+            argv.push_back(a.c_str());
+        int argc = static_cast<int>(argv.size());
+        return ops ? mainRoutine(argc, argv.data(), *ops) : mainRoutine(argc, argv.data());
     }
 
     sim::SimMachine machine;
-    CaptureSink console;
+    testing::ConsoleCapture console;
     qir::testing::ScratchFolder scratch{"qir_app"};
     const std::filesystem::path& dir = scratch.path();
 };

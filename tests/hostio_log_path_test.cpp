@@ -32,20 +32,15 @@ mode_t modeOf(const fs::path& p) {
 class HostLogPathTest : public apptest::ShellTest {
   protected:
     int32_t run(std::vector<std::u16string> args, const DiskUpdaterOps* ops = nullptr) {
-        args.insert(args.begin(), u"qir.exe");
-        std::vector<const char16_t*> argv;
-        for (const std::u16string& a : args)
-            argv.push_back(a.c_str());
-        int argc = static_cast<int>(argv.size());
-        console.bytes.clear();
-        return ops ? mainRoutine(argc, argv.data(), *ops) : mainRoutine(argc, argv.data());
+        console.text.clear();
+        return runMain(std::move(args), ops);
     }
     // What follows the four banner lines.
     std::string afterBanner() const {
         size_t at = 0;
         for (int i = 0; i < 4 && at != std::string::npos; ++i)
-            at = console.bytes.find('\n', at) + 1;
-        return console.bytes.substr(at);
+            at = console.text.find('\n', at) + 1;
+        return console.text.substr(at);
     }
     std::string errorLine(const std::string& path) const {
         return "[ERROR] " + path + " is invalid file path.\n";
@@ -160,7 +155,7 @@ TEST_F(HostLogPathTest, LogFileChangedDuringTheRunKeepsTheResultCode) {
         DiskUpdaterOps ops = oneInboxDisk(c.code, c.during);
         EXPECT_EQ(run({u"/s", u"/log=" + wide(log)}, &ops), c.exit);
         EXPECT_NE(
-            console.bytes.find(" >> QIR Ended (Return Code : " + std::to_string(c.exit) + ")\n\n"),
+            console.text.find(" >> QIR Ended (Return Code : " + std::to_string(c.exit) + ")\n\n"),
             std::string::npos);
         switch (c.after) {
         case Case::Report:

@@ -1,4 +1,4 @@
-#include "inbox_sim_fixture.h"
+#include "sim_fixture.h"
 
 #include "discovery/identification.h"
 
@@ -17,7 +17,7 @@ std::string bothStacks(const std::string& driveExtra, const std::string& faults 
     return machineOf(inboxDisk(1, "d") + "," + port, makerDrive("d", driveExtra), faults);
 }
 
-qir::TargetDisk record(int32_t kind, int64_t pathId = -1) {
+qir::TargetDisk record(qir::DriverKind kind, int64_t pathId = -1) {
     qir::TargetDisk disk;
     disk.devicePath = kind == qir::InboxNvme ? physicalDrive(1) : u"\\\\?\\pci#rst#3&1";
     disk.driverKind = kind;
@@ -52,7 +52,7 @@ TEST_F(IdentifyDiskTest, ZeroBytesEndInboxTextButStayInRstText) {
     }
     EXPECT_EQ(identified[0].pathId, -1);
     EXPECT_EQ(identified[1].pathId, 2);
-    EXPECT_EQ(console.bytes, "");
+    EXPECT_EQ(console.text, "");
 }
 
 TEST_F(IdentifyDiskTest, GranularityFollowsVersionAndFwugOnBothStacks) {
@@ -81,8 +81,8 @@ TEST_F(IdentifyDiskTest, InboxDiskThatCannotBeOpenedSaysSoInHex) {
     EXPECT_EQ(qir::identifyInboxDisk(record(qir::InboxNvme), identified), 2);
     EXPECT_TRUE(identified.empty());
     qir::narrowOut() << uint32_t{26}; // the stream is back in decimal
-    EXPECT_EQ(console.bytes, "  [ERROR] Failed to get disk handle: 0x5\n\n"
-                             "  [ERROR] Failed to get disk handle: 0x20\n\n26");
+    EXPECT_EQ(console.text, "  [ERROR] Failed to get disk handle: 0x5\n\n"
+                            "  [ERROR] Failed to get disk handle: 0x20\n\n26");
 }
 
 TEST_F(IdentifyDiskTest, FailedRequestsAppendNothing) {
@@ -98,7 +98,7 @@ TEST_F(IdentifyDiskTest, FailedRequestsAppendNothing) {
     load(bothStacks("", "", R"(, "open_error": 5)"));
     EXPECT_EQ(qir::identifyRstDisk(record(qir::RstNonRaid, 2), identified), 8);
     EXPECT_EQ(identified.size(), 1u);
-    EXPECT_EQ(console.bytes, "");
+    EXPECT_EQ(console.text, "");
 }
 
 } // namespace

@@ -5,72 +5,47 @@
 #include <string>
 
 #include "app/console.h"
+#include "console_capture.h"
+#include "counting_machine.h"
 #include "discovery/identification.h"
 #include "firmware/firmware_image.h"
 #include "firmware/inbox_update.h"
-#include "sim/sim_machine.h"
 
-// Request buffers are taken with the non-throwing array form; this test binary can make
-// that form fail on demand to stand for a machine out of memory.
+// Request buffers are taken with the array form; this test binary can make that form
+// fail on demand to stand for a machine out of memory. Its memory comes from, and goes
+// back to, the single-object form, so the sanitizers see matching pairs.
 namespace {
 bool failRequestAllocations = false;
 }
 
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+void* operator new[](std::size_t size) {
     if (failRequestAllocations)
-        return nullptr;
-    try {
-        return ::operator new[](size);
-    } catch (...) {
-        return nullptr;
-    }
+        throw std::bad_alloc();
+    return ::operator new(size);
+}
+
+void operator delete[](void* memory) noexcept {
+    ::operator delete(memory);
+}
+
+void operator delete[](void* memory, std::size_t) noexcept {
+    ::operator delete(memory);
 }
 
 namespace {
-
-// Every open succeeds and every request is counted, so a request sent without a buffer
-// shows up.
-class CountingMachine : public qir::sim::SimMachine {
-  public:
-    int opens = 0;
-    int closes = 0;
-    int requests = 0;
-    qir::platform::Handle createFile(const std::u16string&, uint32_t, uint32_t, uint32_t,
-                                     uint32_t) override {
-        ++opens;
-        return 0x77;
-    }
-    bool closeHandle(qir::platform::Handle) override {
-        ++closes;
-        return true;
-    }
-    bool deviceIoControl(qir::platform::Handle, uint32_t, void*, uint32_t, void*, uint32_t,
-                         uint32_t*) override {
-        ++requests;
-        return true;
-    }
-};
-
-class DiscardSink : public qir::ByteSink {
-  public:
-    void write(const char*, size_t) override {}
-    void flush() override {}
-};
 
 class RequestAllocationTest : public ::testing::Test {
   protected:
     void SetUp() override {
         qir::platform::setPlatform(&machine);
-        qir::setConsoleSink(&sink);
         failRequestAllocations = true;
     }
     void TearDown() override {
         failRequestAllocations = false;
-        qir::setConsoleSink(nullptr);
         qir::platform::setPlatform(nullptr);
     }
-    CountingMachine machine;
-    DiscardSink sink;
+    qir::testing::CountingMachine machine;
+    qir::testing::ConsoleCapture console;
 };
 
 TEST_F(RequestAllocationTest, NoBufferMeansNoRequestOnAnyPath) {

@@ -1,4 +1,4 @@
-#include "inbox_sim_fixture.h"
+#include "sim_fixture.h"
 
 #include "discovery/nvme_enumeration.h"
 
@@ -55,7 +55,7 @@ TEST_F(InboxEnumerationTest, DisksKeepSetOrderAndAnUnopenableOneEndsTheWalk) {
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0].devicePath, physicalDrive(3));
     EXPECT_EQ(found[1].devicePath, physicalDrive(1));
-    EXPECT_EQ(console.bytes, "");
+    EXPECT_EQ(console.text, "");
 }
 
 TEST_F(InboxEnumerationTest, DiskWithoutDeviceNumberIsDroppedAndTheWalkGoesOn) {

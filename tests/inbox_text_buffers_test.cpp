@@ -36,19 +36,19 @@ TEST(InboxTextBuffers, MultiStringEndsAtItsTerminatorsOrAtTheBufferEnd) {
         {"nothing", {}, {}},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(qir::multiStringAt(c.bytes), c.expected) << c.name;
+        EXPECT_EQ(qir::multiStringAt(c.bytes.data(), c.bytes.size()), c.expected) << c.name;
 }
 
 TEST(InboxTextBuffers, TextAtAnOffsetStopsAtZeroOrAtTheEnd) {
     std::vector<uint8_t> detail = {8, 0, 0, 0};
     std::vector<uint8_t> path = utf16Bytes(u"\\\\?\\disk#1");
     detail.insert(detail.end(), path.begin(), path.end());
-    EXPECT_EQ(qir::utf16At(detail, 4), u"\\\\?\\disk#1");
+    EXPECT_EQ(qir::utf16At(detail.data(), detail.size(), 4), u"\\\\?\\disk#1");
     detail.push_back(0x41); // half a character
-    EXPECT_EQ(qir::utf16At(detail, 4), u"\\\\?\\disk#1");
-    EXPECT_EQ(qir::utf16At(detail, 100), u"");
+    EXPECT_EQ(qir::utf16At(detail.data(), detail.size(), 4), u"\\\\?\\disk#1");
+    EXPECT_EQ(qir::utf16At(detail.data(), detail.size(), 100), u"");
     std::vector<uint8_t> nonAscii = utf16Bytes(u"\u00e9\u4e2d");
-    EXPECT_EQ(qir::utf16At(nonAscii, 0), u"\u00e9\u4e2d");
+    EXPECT_EQ(qir::utf16At(nonAscii.data(), nonAscii.size(), 0), u"\u00e9\u4e2d");
 }
 
 } // namespace

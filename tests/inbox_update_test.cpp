@@ -1,4 +1,4 @@
-#include "inbox_sim_fixture.h"
+#include "sim_fixture.h"
 
 #include <vector>
 
@@ -14,6 +14,13 @@ using namespace qir::testing;
 
 const char kSlot1ReadOnly[] =
     R"(, "slots": {"count": 3, "slot1_read_only": true, "revisions": ["VDL7W2QA", "", ""]})";
+
+// A machine's faults and its drive's keys, and the result the route gives there.
+struct Outcome {
+    std::string faults;
+    std::string drive;
+    uint32_t result;
+};
 
 class InboxUpdateTest : public SimFixture {
   protected:
@@ -81,11 +88,7 @@ TEST_F(InboxUpdateTest, FirstWritableSlotIsActivated) {
 
 TEST_F(InboxUpdateTest, GetInfoDecidesWhetherAnythingIsSent) {
     const std::string info = R"({"kind": "inbox.get_info", )";
-    struct Case {
-        std::string faults;
-        std::string drive;
-        uint32_t result;
-    } cases[] = {
+    const Outcome cases[] = {
         {"", R"(, "upgrade_support": false)", 1},
         {"", R"(, "slots": {"count": 1, "slot1_read_only": true})", 1},
         {info + R"("fields": {"SlotCount": 0}})", kSlot1ReadOnly, 1},
@@ -96,7 +99,7 @@ TEST_F(InboxUpdateTest, GetInfoDecidesWhetherAnythingIsSent) {
         {info + R"("fields": {"DataBufferOffset": 4160}})", kSlot1ReadOnly, 5},
         {info + R"("fields": {"DataBufferOffset": "0xFFFFFFF8"}})", kSlot1ReadOnly, 5},
     };
-    for (const Case& c : cases) {
+    for (const Outcome& c : cases) {
         SCOPED_TRACE(c.faults + c.drive);
         loadDrive(c.faults, c.drive);
         EXPECT_EQ(update(1), c.result);
@@ -116,13 +119,13 @@ class InfoAtTheEnd : public qir::sim::SimMachine {
         bool ok = SimMachine::deviceIoControl(handle, code, in, inSize, out, outSize, returned);
         auto* b = static_cast<uint8_t*>(out);
         if (ok && code == qir::req::IOCTL_SCSI_MINIPORT &&
-            qir::getU32(b, fw::kFunction) == qir::req::FIRMWARE_FUNCTION_GET_INFO) {
-            uint32_t from = qir::getU32(b, fw::kDataBufferOffset);
+            qir::getU32(b, fw::Block::kFunction) == qir::req::FIRMWARE_FUNCTION_GET_INFO) {
+            uint32_t from = qir::getU32(b, fw::Block::kDataBufferOffset);
             uint32_t to = outSize - fw::kInfoHeaderSize - fw::kInfoSlotSize * recordsThatFit;
             std::vector<uint8_t> info(b + from, b + from + fw::kInfoHeaderSize + 3 * 16);
             std::fill(b + from, b + outSize, 0);
             std::copy(info.begin(), info.begin() + (outSize - to), b + to);
-            qir::putU32(b, fw::kDataBufferOffset, to);
+            qir::putU32(b, fw::Block::kDataBufferOffset, to);
         }
         return ok;
     }
@@ -136,8 +139,7 @@ TEST_F(InboxUpdateTest, SlotRecordsMustLieInsideTheReply) {
         loadDrive("");
         relocating->devices = std::move(machine->devices);
         relocating->drives = std::move(machine->drives);
-        machine = std::move(relocating);
-        qir::platform::setPlatform(machine.get());
+        machine.install(std::move(relocating));
         EXPECT_EQ(update(1), fit == 3 ? 0u : 5u);
         EXPECT_EQ(requests("download"), fit == 3 ? 576 : 0);
     }
@@ -157,17 +159,13 @@ TEST_F(InboxUpdateTest, RefusedPieceEndsTheRoute) {
 
 TEST_F(InboxUpdateTest, ActivationAnswerDecidesTheResult) {
     const std::string activate = R"({"kind": "inbox.activate", )";
-    struct Case {
-        std::string faults;
-        std::string drive;
-        uint32_t result;
-    } cases[] = {
+    const Outcome cases[] = {
         {activate + R"("return_code": "0x20"})", kSlot1ReadOnly, 0},
         {activate + R"("return_code": "0x06"})", kSlot1ReadOnly, 1},
         {activate + R"("error": 31})", kSlot1ReadOnly, 5},
         {"", std::string(kSlot1ReadOnly) + R"(, "activation": "power_cycle")", 0},
     };
-    for (const Case& c : cases) {
+    for (const Outcome& c : cases) {
         SCOPED_TRACE(c.faults + c.drive);
         loadDrive(c.faults, c.drive);
         EXPECT_EQ(update(16), c.result);
@@ -184,8 +182,8 @@ TEST_F(InboxUpdateTest, DiskThatCannotBeOpenedGetsItsBlockAndNoRequest) {
     loadDrive(R"({"kind": "open", "error": 2})");
     EXPECT_EQ(update(1), 5u);
     EXPECT_EQ(machine->trace().size(), 1u);
-    EXPECT_NE(console.bytes.find("\n Driver : Inbox Driver\n Raid : No\n Model Number : "
-                                 "KORVANE TX7Q3 1TB\n"),
+    EXPECT_NE(console.text.find("\n Driver : Inbox Driver\n Raid : No\n Model Number : "
+                                "KORVANE TX7Q3 1TB\n"),
               std::string::npos);
 }
 

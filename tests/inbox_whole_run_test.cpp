@@ -1,4 +1,4 @@
-#include "inbox_sim_fixture.h"
+#include "sim_fixture.h"
 
 #include "app/main_routine.h"
 

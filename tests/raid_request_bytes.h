@@ -2,6 +2,8 @@
 // every byte of a built request against numbers independent of the request catalogue.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -60,6 +62,14 @@ inline long firstDifference(const std::vector<uint8_t>& expected, const uint8_t*
         if (expected[i] != actual[i])
             return static_cast<long>(i);
     return -1;
+}
+
+// Builds a request as large as the expectation into a zero-filled buffer and holds it
+// against the expectation byte for byte.
+template <typename Build> void expectBuiltAs(const ExpectedRequest& expected, Build build) {
+    std::vector<uint8_t> request(expected.bytes.size(), 0);
+    build(request.data());
+    EXPECT_EQ(firstDifference(expected.bytes, request.data()), -1);
 }
 
 } // namespace qir::test

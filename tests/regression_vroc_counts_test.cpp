@@ -3,14 +3,14 @@
 // request per claimed disk, appending a record for each, until memory ran out.
 #include <gtest/gtest.h>
 
-#include "raid_sim_support.h"
+#include "sim_fixture.h"
 
 #if QIR_RAID_SIM_AVAILABLE
 
 #include <string>
 
+#include "console_capture.h"
 #include "discovery/vroc_enumeration.h"
-#include "raid_console_capture.h"
 
 namespace {
 
@@ -35,9 +35,9 @@ TEST(RegressionVrocCounts, CountsNoMachineHasAreRefusedBeforeAnyListOrIdentify) 
            {"kind": "vroc.non_raid_count", "occurrence": "every", "fields": {"count": 1000000}})",
     };
     for (const char* fault : faults) {
-        qir::test::SimulatedMachine m(description(fault));
+        qir::testing::SimulatedMachine m(description(fault));
         ASSERT_TRUE(m.loaded()) << m.error();
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         qir::TargetDisk found;
         found.devicePath = u"\\\\?\\pci#ven_8086&dev_a77f#3&1";
         found.driverKind = qir::RstNonRaid;
@@ -51,10 +51,10 @@ TEST(RegressionVrocCounts, CountsNoMachineHasAreRefusedBeforeAnyListOrIdentify) 
 }
 
 TEST(RegressionVrocCounts, TheLargestPlausibleCountIsStillListed) {
-    qir::test::SimulatedMachine m(
+    qir::testing::SimulatedMachine m(
         description(R"({"kind": "vroc.volume_info", "fields": {"member_count": 256}})"));
     ASSERT_TRUE(m.loaded()) << m.error();
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     qir::DiskList identified;
     int32_t vrocPort = -1;
     qir::enumerateVrocDisks(qir::TargetDisk{}, identified, &vrocPort);

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "raid_sim_support.h"
+#include "sim_fixture.h"
 
 #include <string>
 #include <vector>
 
+#include "console_capture.h"
 #include "discovery/csmi_query.h"
-#include "raid_console_capture.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ std::vector<int64_t> pathIdsOf(const qir::DiskList& disks) {
 
 TEST(CsmiRaidConfig, EachMemberIsIdentifiedInDriveRecordOrder) {
     QIR_LOAD_MACHINE(machine, controllerMachine(3, "2, 0"));
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     qir::DiskList identified;
     qir::queryCsmiRaidConfig(volumeRecord(), identified);
     EXPECT_EQ(pathIdsOf(identified), (std::vector<int64_t>{2, 0}));
@@ -96,7 +96,7 @@ TEST(CsmiRaidConfig, AFailedOrChangedRepeatFallsBackToTheMembersOfTheFirstReply)
     };
     for (const Case& c : cases) {
         QIR_LOAD_MACHINE(machine, controllerMachine(5, "4, 3, 2, 1, 0", c.fault));
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         qir::DiskList identified;
         qir::queryCsmiRaidConfig(volumeRecord(), identified);
         EXPECT_EQ(pathIdsOf(identified), (std::vector<int64_t>{4, 3})) << c.fault;
@@ -132,7 +132,7 @@ TEST(CsmiRaidConfig, FailuresPrintTheirMessageAndListNoMember) {
     };
     for (const Case& c : cases) {
         QIR_LOAD_MACHINE(machine, controllerMachine(2, "0, 1", c.fault, c.portExtra));
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         qir::DiskList identified;
         qir::queryCsmiRaidConfig(volumeRecord(), identified);
         EXPECT_TRUE(identified.empty()) << c.fault << c.portExtra;
@@ -140,7 +140,7 @@ TEST(CsmiRaidConfig, FailuresPrintTheirMessageAndListNoMember) {
         EXPECT_EQ(machine->openHandles, 0);
     }
     // The stream is back in decimal after the hexadecimal code.
-    qir::test::ConsoleCapture console;
+    qir::testing::ConsoleCapture console;
     qir::narrowOut() << uint32_t{26};
     EXPECT_EQ(console.text, "26");
 }

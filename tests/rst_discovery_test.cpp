@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "raid_sim_support.h"
+#include "sim_fixture.h"
 
 #include "discovery/rst_enumeration.h"
 
@@ -16,8 +16,8 @@ std::string storagePort(const std::string& path, const std::string& description,
                         const std::string& extra = "") {
     return R"({"class": "storage_port", "instance_id": "PCI\\VEN_8086&DEV_2822\\3&1",
                "interface_path": )" +
-           qir::test::jsonString(path) + R"(, "driver_desc": )" +
-           qir::test::jsonString(description) + R"(, "driver": "rst")" + extra + "}";
+           qir::testing::jsonString(path) + R"(, "driver_desc": )" +
+           qir::testing::jsonString(description) + R"(, "driver": "rst")" + extra + "}";
 }
 
 std::string machineWith(const std::string& devices) {
@@ -92,10 +92,10 @@ TEST(FindRstController, FailsWhenTheInstanceIdentifierCannotBeRead) {
 
 std::string disk(const std::string& instance, const std::string& parent, int number,
                  const std::string& extra = "") {
-    return R"({"class": "disk", "instance_id": )" + qir::test::jsonString(instance) +
-           R"(, "parent_id": )" + qir::test::jsonString(parent) + R"(, "interface_path": )" +
-           qir::test::jsonString("\\\\?\\scsi#disk#" + std::to_string(number) +
-                                 "#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}") +
+    return R"({"class": "disk", "instance_id": )" + qir::testing::jsonString(instance) +
+           R"(, "parent_id": )" + qir::testing::jsonString(parent) + R"(, "interface_path": )" +
+           qir::testing::jsonString("\\\\?\\scsi#disk#" + std::to_string(number) +
+                                    "#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}") +
            R"(, "device_number": )" + std::to_string(number) + extra + "}";
 }
 
@@ -126,7 +126,7 @@ TEST(EnumerateRstDisks, AVolumeAndTwoPassThroughDisksShareTheControllerPath) {
     EXPECT_EQ(qir::enumerateRstDisks(rstController(), found), 1);
     ASSERT_EQ(found.size(), 3u);
     const int64_t pathIds[] = {-1, 3, -1};
-    const int32_t kinds[] = {qir::RstRaid, qir::RstNonRaid, qir::RstNonRaid};
+    const qir::DriverKind kinds[] = {qir::RstRaid, qir::RstNonRaid, qir::RstNonRaid};
     for (size_t i = 0; i < found.size(); ++i) {
         EXPECT_EQ(found[i].devicePath, rstController().interfacePath) << i;
         EXPECT_EQ(found[i].pathId, pathIds[i]) << i;
@@ -154,9 +154,9 @@ TEST(EnumerateRstDisks, BusNumberComesFromTheLocationText) {
         {"Bus Number x, Target Id 0, LUN 0", -1},
     };
     for (const Case& c : cases) {
-        const std::string extra = c.location
-                                      ? R"(, "location_info": )" + qir::test::jsonString(c.location)
-                                      : std::string(R"(, "missing": ["location_info"])");
+        const std::string extra =
+            c.location ? R"(, "location_info": )" + qir::testing::jsonString(c.location)
+                       : std::string(R"(, "missing": ["location_info"])");
         QIR_LOAD_MACHINE(
             machine, machineWith(disk("SCSI\\DISK&VEN_NVME&PROD_X\\4&2", kIntelParent, 1, extra)));
         qir::DiskList found;

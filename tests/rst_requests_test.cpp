@@ -8,6 +8,7 @@
 
 namespace {
 
+using qir::test::expectBuiltAs;
 using qir::test::ExpectedRequest;
 using qir::test::firstDifference;
 
@@ -73,9 +74,6 @@ TEST(IrstDownloadRequest, AShorterLastPieceShrinksTheRequestAndItsLengths) {
 }
 
 TEST(IrstActivateRequest, IsSixtyEightBytesForSlotTwo) {
-    std::vector<uint8_t> request(68, 0);
-    qir::buildIrstActivateRequest(request.data(), 0x07);
-
     ExpectedRequest expected(68);
     expected.header("IntelFw ", 30, 0xF0000040, 40)
         .u8(28, 1)
@@ -89,7 +87,7 @@ TEST(IrstActivateRequest, IsSixtyEightBytesForSlotTwo) {
         .u32(56, 1)
         .u32(60, 12)
         .u8(64, 2);
-    EXPECT_EQ(firstDifference(expected.bytes, request.data()), -1);
+    expectBuiltAs(expected, [](uint8_t* request) { qir::buildIrstActivateRequest(request, 0x07); });
 }
 
 TEST(CsmiRaidConfigRequest, AsksForRaidSetZeroWithRoomForTheGivenDrives) {

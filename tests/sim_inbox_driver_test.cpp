@@ -159,29 +159,24 @@ TEST(SimInboxDriver, TheEmbeddedImageDigestMatchesWhatADriveCommits) {
 }
 
 TEST(SimInboxDriver, ActivationOutcomesFollowTheDrive) {
-    struct Case {
-        const char* activation;
-        uint32_t status;
-        int active;
-        int pending;
-    };
-    const Case cases[] = {
-        {"immediate", 0, 2, 0},
-        {"reset", 0, 1, 2},
-        {"power_cycle", 0x20, 1, 2},
-    };
-    for (const Case& c : cases) {
-        auto m = load(machine(std::string(R"(, "slots": {"count": 2}, "activation": ")") +
-                              c.activation + "\""));
+    // The drive's activation setting: the status of the activate request, then the active
+    // and the pending slot.
+    auto expectOutcome = [](const std::string& activation, uint32_t status, int active,
+                            int pending) {
+        SCOPED_TRACE(activation);
+        auto m = load(machine(R"(, "slots": {"count": 2}, "activation": ")" + activation + "\""));
         platform::Handle h = openRw(*m, u"\\\\.\\PHYSICALDRIVE3");
         EXPECT_EQ(inboxDownload(*m, h, testImage("VDLNEW00"), 32768), 0u);
         std::vector<uint8_t> act = activateRequest(2);
         ASSERT_TRUE(call(*m, h, 0x4D008, act).ok);
-        EXPECT_EQ(returnCode(act), c.status) << c.activation;
-        EXPECT_EQ(m->drive("d")->activeSlot(), c.active) << c.activation;
-        EXPECT_EQ(m->drive("d")->pendingSlot(), c.pending) << c.activation;
+        EXPECT_EQ(returnCode(act), status);
+        EXPECT_EQ(m->drive("d")->activeSlot(), active);
+        EXPECT_EQ(m->drive("d")->pendingSlot(), pending);
         m->closeHandle(h);
-    }
+    };
+    expectOutcome("immediate", 0, 2, 0);
+    expectOutcome("reset", 0, 1, 2);
+    expectOutcome("power_cycle", 0x20, 1, 2);
 }
 
 TEST(SimInboxDriver, FaultsReplaceOrRewriteReplies) {

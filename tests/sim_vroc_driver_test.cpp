@@ -28,6 +28,16 @@ std::vector<uint8_t> enumRequest(uint32_t code, uint32_t size) {
     return buf;
 }
 
+// Sends an enumeration request of `size` bytes (with `selected` as its first payload
+// value) and reads the answer at `at`.
+uint32_t answerAt(sim::SimMachine& m, platform::Handle h, uint32_t code, uint32_t size,
+                  uint32_t selected, uint32_t at) {
+    std::vector<uint8_t> request = enumRequest(code, size);
+    putU32(request.data(), 28, selected);
+    EXPECT_TRUE(call(m, h, 0x4D008, request).ok) << std::hex << code;
+    return getU32(request.data(), at);
+}
+
 std::vector<uint8_t> passThrough(uint32_t diskId, uint8_t opcode, uint32_t size) {
     std::vector<uint8_t> buf(size, 0);
     putHeader(buf, "NvmeRAID", 0xE0002000, diskId);
@@ -73,13 +83,8 @@ TEST(SimVrocDriver, CountsAndListsDescribeThePort) {
     auto m = load(machine());
     platform::Handle h = openRw(*m, u"\\\\.\\Scsi2:");
     ASSERT_NE(h, platform::kInvalidHandle);
-    std::vector<uint8_t> count = enumRequest(0xE0002014, 32);
-    ASSERT_TRUE(call(*m, h, 0x4D008, count).ok);
-    EXPECT_EQ(getU32(count.data(), 28), 1u);
-    std::vector<uint8_t> info = enumRequest(0xE0002018, 132);
-    putU32(info.data(), 28, 1);
-    ASSERT_TRUE(call(*m, h, 0x4D008, info).ok);
-    EXPECT_EQ(getU32(info.data(), 128), 2u);
+    EXPECT_EQ(answerAt(*m, h, 0xE0002014, 32, 0, 28), 1u);
+    EXPECT_EQ(answerAt(*m, h, 0xE0002018, 132, 1, 128), 2u);
     std::vector<uint8_t> list = enumRequest(0xE000201C, 2 * 108 + 40);
     putU32(list.data(), 28, 1);
     putU32(list.data(), 32, 2 * 108);
@@ -89,9 +94,7 @@ TEST(SimVrocDriver, CountsAndListsDescribeThePort) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&list[36 + 52])), "VSERIAL1");
     EXPECT_EQ(getU32(list.data(), 36 + 100), 0x10000u);
     EXPECT_EQ(getU32(list.data(), 36 + 108), 2u);
-    std::vector<uint8_t> nonRaid = enumRequest(0xE0002028, 32);
-    ASSERT_TRUE(call(*m, h, 0x4D008, nonRaid).ok);
-    EXPECT_EQ(getU32(nonRaid.data(), 28), 1u);
+    EXPECT_EQ(answerAt(*m, h, 0xE0002028, 32, 0, 28), 1u);
     std::vector<uint8_t> nlist = enumRequest(0xE000202C, 108 + 36);
     putU32(nlist.data(), 28, 108);
     ASSERT_TRUE(call(*m, h, 0x4D008, nlist).ok);
@@ -116,13 +119,8 @@ TEST(SimVrocDriver, CountFaultsOverwriteTheAnswer) {
     auto m = load(machine(R"([{"kind": "vroc.non_raid_count", "fields": {"count": -1}},
                               {"kind": "vroc.volume_info", "fields": {"member_count": 0}}])"));
     platform::Handle h = openRw(*m, u"\\\\.\\Scsi2:");
-    std::vector<uint8_t> count = enumRequest(0xE0002028, 32);
-    ASSERT_TRUE(call(*m, h, 0x4D008, count).ok);
-    EXPECT_EQ(getU32(count.data(), 28), 0xFFFFFFFFu);
-    std::vector<uint8_t> info = enumRequest(0xE0002018, 132);
-    putU32(info.data(), 28, 1);
-    ASSERT_TRUE(call(*m, h, 0x4D008, info).ok);
-    EXPECT_EQ(getU32(info.data(), 128), 0u);
+    EXPECT_EQ(answerAt(*m, h, 0xE0002028, 32, 0, 28), 0xFFFFFFFFu);
+    EXPECT_EQ(answerAt(*m, h, 0xE0002018, 132, 1, 128), 0u);
     m->closeHandle(h);
 }
 

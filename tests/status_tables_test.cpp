@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "console_capture.h"
 #include "raid/status_tables.h"
-#include "raid_console_capture.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ const StatusRow kActivationRows[] = {
 
 TEST(ActivationStatusTable, EveryRowPrintsItsMessageAndGivesItsResult) {
     for (const StatusRow& row : kActivationRows) {
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         EXPECT_EQ(qir::reportActivationStatus(row.returnCode), row.result)
             << "ReturnCode " << row.returnCode;
         EXPECT_EQ(console.text, row.message) << "ReturnCode " << row.returnCode;
@@ -71,7 +71,7 @@ const StatusRow kCommitRows[] = {
 
 TEST(CommitStatusTable, EveryDriverStatusPrintsItsMessageAndFails) {
     for (const StatusRow& row : kCommitRows) {
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         // The drive's status plays no part once the driver has refused the command.
         EXPECT_EQ(qir::reportCommitStatus(row.returnCode, 7), row.result)
             << "ReturnCode " << row.returnCode;
@@ -101,7 +101,7 @@ TEST(CommitStatusTable, TheDrivesCompletionStatusDecidesWhenTheDriverAccepted) {
          5},
     };
     for (const Case& c : cases) {
-        qir::test::ConsoleCapture console;
+        qir::testing::ConsoleCapture console;
         EXPECT_EQ(qir::reportCommitStatus(0, c.completionStatus), c.result);
         EXPECT_EQ(console.text, c.message);
     }

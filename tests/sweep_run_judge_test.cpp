@@ -1,5 +1,5 @@
-#include "inbox_sim_fixture.h"
 #include "scratch_folder.h"
+#include "sim_fixture.h"
 
 #include <cstdio>
 #include <fstream>
@@ -35,7 +35,7 @@ class SweepJudgeTest : public SimFixture {
         o.exitCode = qir::mainRoutine(3, argv);
         std::ifstream in(path, std::ios::binary);
         o.logText.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        o.consoleTail = console.bytes;
+        o.consoleTail = console.text;
         std::remove(path.c_str());
         return o;
     }

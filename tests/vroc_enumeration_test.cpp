@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "raid_sim_support.h"
+#include "sim_fixture.h"
 
 #include <string>
 
+#include "console_capture.h"
 #include "discovery/vroc_enumeration.h"
-#include "raid_console_capture.h"
 
 namespace {
 
@@ -57,19 +57,32 @@ std::string withoutLastErrors(const std::string& text) {
     return kept;
 }
 
+// One enumeration on the installed machine: the disks it identifies, the port it settles
+// on and what it prints.
+struct VrocScan {
+    qir::DiskList identified;
+    int32_t vrocPort = -1;
+    std::string printed;
+};
+
+VrocScan scan() {
+    qir::testing::ConsoleCapture console;
+    VrocScan result;
+    qir::enumerateVrocDisks(foundRecord(), result.identified, &result.vrocPort);
+    result.printed = console.text;
+    return result;
+}
+
 TEST(VrocEnumeration, NoVrocDriverPrintsNothingAndLeavesThePortUnset) {
     const std::string withoutDriver =
         R"({"class": "scsi_port", "scsi_port": 0, "driver": null},
            {"class": "scsi_port", "scsi_port": 1, "driver": "vroc", "vroc": {}})";
     for (const std::string& ports : {std::string(), withoutDriver}) {
         QIR_LOAD_MACHINE(m, machine(ports, ""));
-        qir::test::ConsoleCapture console;
-        qir::DiskList identified;
-        int32_t vrocPort = -1;
-        qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
-        EXPECT_EQ(vrocPort, -1);
-        EXPECT_TRUE(identified.empty());
-        EXPECT_EQ(console.text, "");
+        const VrocScan s = scan();
+        EXPECT_EQ(s.vrocPort, -1);
+        EXPECT_TRUE(s.identified.empty());
+        EXPECT_EQ(s.printed, "");
         EXPECT_EQ(m->openHandles, 0);
     }
 }
@@ -78,22 +91,19 @@ TEST(VrocEnumeration, AVolumeOnPortTwoListsItsMembersAndEndsTheScan) {
     QIR_LOAD_MACHINE(m, machine(scsiPort(2, kTwoMemberVolume) + "," + scsiPort(3, kThreeNonRaid),
                                 vrocDrive("v1") + "," + vrocDrive("v2") + "," + vrocDrive("n1") +
                                     "," + vrocDrive("n2") + "," + vrocDrive("n3")));
-    qir::test::ConsoleCapture console;
-    qir::DiskList identified;
-    int32_t vrocPort = -1;
-    qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
-    EXPECT_EQ(vrocPort, 2);
-    EXPECT_EQ(withoutLastErrors(console.text), "Number of NVMe RAID volume member disks: 2\n"
-                                               "\nSerial: SER-v1\nvrocDiskId:1\n"
-                                               "RaidVROC\n"
-                                               "\nSerial: SER-v2\nvrocDiskId:1a\n"
-                                               "RaidVROC\n");
-    ASSERT_EQ(identified.size(), 2u);
+    const VrocScan s = scan();
+    EXPECT_EQ(s.vrocPort, 2);
+    EXPECT_EQ(withoutLastErrors(s.printed), "Number of NVMe RAID volume member disks: 2\n"
+                                            "\nSerial: SER-v1\nvrocDiskId:1\n"
+                                            "RaidVROC\n"
+                                            "\nSerial: SER-v2\nvrocDiskId:1a\n"
+                                            "RaidVROC\n");
+    ASSERT_EQ(s.identified.size(), 2u);
     const uint32_t ids[] = {1, 26};
     const int64_t addresses[] = {0x10000, 0x20000};
     const char16_t* serials[] = {u"SER-v1              ", u"SER-v2              "};
     for (size_t i = 0; i < 2; ++i) {
-        const qir::TargetDisk& d = identified[i];
+        const qir::TargetDisk& d = s.identified[i];
         EXPECT_EQ(d.driverKind, qir::VrocRaid);
         EXPECT_EQ(d.vrocDiskId, ids[i]);
         EXPECT_EQ(d.pathId, addresses[i]);
@@ -112,18 +122,16 @@ TEST(VrocEnumeration, AVolumeOnPortTwoListsItsMembersAndEndsTheScan) {
 TEST(VrocEnumeration, DisksOutsideAVolumeAreListedInEntryOrder) {
     QIR_LOAD_MACHINE(m, machine(scsiPort(0, kThreeNonRaid),
                                 vrocDrive("n1") + "," + vrocDrive("n2") + "," + vrocDrive("n3")));
-    qir::test::ConsoleCapture console;
-    qir::DiskList identified;
-    int32_t vrocPort = -1;
-    qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
-    EXPECT_EQ(vrocPort, 0);
-    EXPECT_EQ(withoutLastErrors(console.text), "NonRaidVROC\nNonRaidVROC\nNonRaidVROC\n");
-    ASSERT_EQ(identified.size(), 3u);
+    const VrocScan s = scan();
+    EXPECT_EQ(s.vrocPort, 0);
+    EXPECT_EQ(withoutLastErrors(s.printed), "NonRaidVROC\nNonRaidVROC\nNonRaidVROC\n");
+    ASSERT_EQ(s.identified.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(identified[i].driverKind, qir::VrocNonRaid);
-        EXPECT_EQ(identified[i].vrocDiskId, 5 + i);
-        EXPECT_EQ(identified[i].pathId, static_cast<int64_t>(7 + i));
-        EXPECT_EQ(identified[i].serialNumber.substr(0, 6), u"SER-n" + std::u16string(1, u'1' + i));
+        EXPECT_EQ(s.identified[i].driverKind, qir::VrocNonRaid);
+        EXPECT_EQ(s.identified[i].vrocDiskId, 5 + i);
+        EXPECT_EQ(s.identified[i].pathId, static_cast<int64_t>(7 + i));
+        EXPECT_EQ(s.identified[i].serialNumber.substr(0, 6),
+                  u"SER-n" + std::u16string(1, u'1' + i));
     }
 }
 
@@ -131,26 +139,20 @@ TEST(VrocEnumeration, AVolumeWithoutMembersStillSetsThePort) {
     QIR_LOAD_MACHINE(m, machine(scsiPort(5, R"({"raid_volumes": [{"members": []}]})") + "," +
                                     scsiPort(6, kThreeNonRaid),
                                 vrocDrive("n1") + "," + vrocDrive("n2") + "," + vrocDrive("n3")));
-    qir::test::ConsoleCapture console;
-    qir::DiskList identified;
-    int32_t vrocPort = -1;
-    qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
-    EXPECT_EQ(vrocPort, 5);
-    EXPECT_TRUE(identified.empty());
-    EXPECT_EQ(withoutLastErrors(console.text), "Number of NVMe RAID volume member disks: 0\n");
+    const VrocScan s = scan();
+    EXPECT_EQ(s.vrocPort, 5);
+    EXPECT_TRUE(s.identified.empty());
+    EXPECT_EQ(withoutLastErrors(s.printed), "Number of NVMe RAID volume member disks: 0\n");
 }
 
 TEST(VrocEnumeration, ANegativeNonRaidCountMeansNoDisks) {
     QIR_LOAD_MACHINE(m, machine(scsiPort(0, kThreeNonRaid),
                                 vrocDrive("n1") + "," + vrocDrive("n2") + "," + vrocDrive("n3"),
                                 R"({"kind": "vroc.non_raid_count", "fields": {"count": -1}})"));
-    qir::test::ConsoleCapture console;
-    qir::DiskList identified;
-    int32_t vrocPort = -1;
-    qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
-    EXPECT_EQ(vrocPort, -1);
-    EXPECT_TRUE(identified.empty());
-    EXPECT_EQ(console.text, "");
+    const VrocScan s = scan();
+    EXPECT_EQ(s.vrocPort, -1);
+    EXPECT_TRUE(s.identified.empty());
+    EXPECT_EQ(s.printed, "");
 }
 
 TEST(VrocEnumeration, CountsNoRequestCanCarryEndTheScanWithoutReadingPastTheList) {
@@ -171,13 +173,10 @@ TEST(VrocEnumeration, CountsNoRequestCanCarryEndTheScanWithoutReadingPastTheList
                                  vrocDrive("v1") + "," + vrocDrive("v2") + "," + vrocDrive("n1") +
                                      "," + vrocDrive("n2") + "," + vrocDrive("n3"),
                                  c.fault));
-        qir::test::ConsoleCapture console;
-        qir::DiskList identified;
-        int32_t vrocPort = -1;
-        qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
-        EXPECT_EQ(vrocPort, -1) << c.fault;
-        EXPECT_TRUE(identified.empty()) << c.fault;
-        EXPECT_EQ(withoutLastErrors(console.text), c.printed) << c.fault;
+        const VrocScan s = scan();
+        EXPECT_EQ(s.vrocPort, -1) << c.fault;
+        EXPECT_TRUE(s.identified.empty()) << c.fault;
+        EXPECT_EQ(withoutLastErrors(s.printed), c.printed) << c.fault;
         EXPECT_EQ(m->openHandles, 0);
         EXPECT_EQ(m.traceLinesWith("Scsi2:"), 0) << c.fault;
     }
@@ -186,30 +185,24 @@ TEST(VrocEnumeration, CountsNoRequestCanCarryEndTheScanWithoutReadingPastTheList
         m, machine(scsiPort(0, kThreeNonRaid),
                    vrocDrive("n1") + "," + vrocDrive("n2") + "," + vrocDrive("n3"),
                    R"({"kind": "vroc.non_raid_count", "fields": {"count": "0x7FFFFFFF"}})"));
-    qir::test::ConsoleCapture console;
-    qir::DiskList identified;
-    int32_t vrocPort = -1;
-    qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
-    EXPECT_EQ(vrocPort, -1);
-    EXPECT_TRUE(identified.empty());
-    EXPECT_EQ(console.text, "");
+    const VrocScan s = scan();
+    EXPECT_EQ(s.vrocPort, -1);
+    EXPECT_TRUE(s.identified.empty());
+    EXPECT_EQ(s.printed, "");
 }
 
 TEST(VrocEnumeration, AFailedIdentifyLeavesTheFillAndStillAppends) {
     QIR_LOAD_MACHINE(m, machine(scsiPort(0, kThreeNonRaid),
                                 vrocDrive("n1") + "," + vrocDrive("n2") + "," + vrocDrive("n3"),
                                 R"({"kind": "vroc.identify", "occurrence": 2, "error": 31})"));
-    qir::test::ConsoleCapture console;
-    qir::DiskList identified;
-    int32_t vrocPort = -1;
-    qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
-    ASSERT_EQ(identified.size(), 3u);
-    EXPECT_EQ(identified[1].firmwareRevision, u"UUUUUUUU");
-    EXPECT_EQ(identified[1].serialNumber, std::u16string(20, u'U'));
-    EXPECT_EQ(identified[2].firmwareRevision, u"VDL7W2QA");
-    EXPECT_NE(console.text.find("NonRaidVROC\nNonRaidVROC\ndwError: 31\nNonRaidVROC\n"),
+    const VrocScan s = scan();
+    ASSERT_EQ(s.identified.size(), 3u);
+    EXPECT_EQ(s.identified[1].firmwareRevision, u"UUUUUUUU");
+    EXPECT_EQ(s.identified[1].serialNumber, std::u16string(20, u'U'));
+    EXPECT_EQ(s.identified[2].firmwareRevision, u"VDL7W2QA");
+    EXPECT_NE(s.printed.find("NonRaidVROC\nNonRaidVROC\ndwError: 31\nNonRaidVROC\n"),
               std::string::npos)
-        << console.text;
+        << s.printed;
 }
 
 TEST(VrocEnumeration, TheSerialTextStopsAtItsZeroByteOrBeforeTheAddress) {
@@ -219,11 +212,8 @@ TEST(VrocEnumeration, TheSerialTextStopsAtItsZeroByteOrBeforeTheAddress) {
                                                 longSerial + R"("},
         {"drive": "v2", "disk_id": 2, "address": 2, "serial": "AB"}]}]})"),
                                 vrocDrive("v1") + "," + vrocDrive("v2")));
-    qir::test::ConsoleCapture console;
-    qir::DiskList identified;
-    int32_t vrocPort = -1;
-    qir::enumerateVrocDisks(foundRecord(), identified, &vrocPort);
-    const std::string text = withoutLastErrors(console.text);
+    const VrocScan s = scan();
+    const std::string text = withoutLastErrors(s.printed);
     const size_t first = text.find("\nSerial: ");
     ASSERT_NE(first, std::string::npos);
     const size_t end = text.find('\n', first + 1);

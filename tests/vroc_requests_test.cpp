@@ -7,6 +7,7 @@
 
 namespace {
 
+using qir::test::expectBuiltAs;
 using qir::test::ExpectedRequest;
 using qir::test::firstDifference;
 
@@ -50,21 +51,16 @@ TEST(VrocDownloadRequest, PiecesOfGranularityOneAndSixteen) {
 }
 
 TEST(VrocCommitRequest, ReplacesSlotTwoAndActivatesAtReset) {
-    std::vector<uint8_t> request(153, 0);
-    qir::buildVrocCommitRequest(request.data(), 9);
     ExpectedRequest expected(153);
     expected.header("NvmeRAID", 30, 0xE0002000, 125, 9)
         .u8(52, 0x10)
         .u32(92, 0x0A)
         .u32(132, 1)
         .u32(148, 153);
-    EXPECT_EQ(firstDifference(expected.bytes, request.data()), -1);
+    expectBuiltAs(expected, [](uint8_t* request) { qir::buildVrocCommitRequest(request, 9); });
 }
 
 TEST(VrocIdentifyRequest, PrefillsItsDataAreaAndCarriesTheDiskId) {
-    std::vector<uint8_t> request(4252, 0xEE);
-    std::fill(request.begin(), request.end(), 0);
-    qir::buildVrocIdentifyRequest(request.data(), 0x31);
     ExpectedRequest expected(4252);
     expected.header("NvmeRAID", 40, 0xE0002000, 4224, 0x31)
         .u8(52, 0x06)
@@ -72,7 +68,7 @@ TEST(VrocIdentifyRequest, PrefillsItsDataAreaAndCarriesTheDiskId) {
         .u32(132, 2)
         .u32(148, 4252)
         .fill(152, 4096, 0x55);
-    EXPECT_EQ(firstDifference(expected.bytes, request.data()), -1);
+    expectBuiltAs(expected, [](uint8_t* request) { qir::buildVrocIdentifyRequest(request, 0x31); });
 }
 
 TEST(NvmeRaidCompletion, StatusIsDwordThreeWithoutThePhaseTag) {

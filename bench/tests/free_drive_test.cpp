@@ -55,8 +55,8 @@ TEST_F(FreeDriveTest, FirmwareInformationOutsideTheRequestIsNotWritten) {
     using namespace req::inbox_fw;
     std::vector<uint8_t> request(kOverhead + 64, 0xEE);
     std::memcpy(request.data() + req::srb::kSignature, kSignature, 8);
-    putU32(request.data(), kFunction, req::FIRMWARE_FUNCTION_GET_INFO);
-    putU32(request.data(), kDataBufferOffset, static_cast<uint32_t>(request.size()) - 8);
+    putU32(request.data(), Block::kFunction, req::FIRMWARE_FUNCTION_GET_INFO);
+    putU32(request.data(), Block::kDataBufferOffset, static_cast<uint32_t>(request.size()) - 8);
     const std::vector<uint8_t> tail(request.end() - 8, request.end());
     uint32_t returned = 0;
     EXPECT_TRUE(drive.deviceIoControl(1, req::IOCTL_SCSI_MINIPORT, request.data(),

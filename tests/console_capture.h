@@ -1,11 +1,13 @@
-// Captures what the console channels print during one test.
+// Captures what the console channels print, from its construction to its end: the one
+// console capture of every suite.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "app/console.h"
 
-namespace qir::test {
+namespace qir::testing {
 
 class ConsoleCapture : public ByteSink {
   public:
@@ -18,7 +20,7 @@ class ConsoleCapture : public ByteSink {
     ConsoleCapture& operator=(const ConsoleCapture&) = delete;
 
     void write(const char* data, size_t size) override { text.append(data, size); }
-    void flush() override {}
+    void flush() override { ++flushes; }
 
     // Everything printed so far; the capture starts again empty.
     std::string take() {
@@ -28,6 +30,7 @@ class ConsoleCapture : public ByteSink {
     }
 
     std::string text;
+    int flushes = 0;
 };
 
-} // namespace qir::test
+} // namespace qir::testing

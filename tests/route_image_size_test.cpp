@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+
+#include "console_capture.h"
+#include "counting_machine.h"
+#include "discovery/target_disk.h"
+#include "firmware/firmware_image.h"
+#include "firmware/inbox_update.h"
+#include "raid/irst_update.h"
+#include "raid/vroc_update.h"
+
+namespace {
+
+using qir::TargetDisk;
+
+struct RouteCase {
+    const char* name;
+    qir::DriverKind kind;
+    std::function<uint32_t(const TargetDisk&, const uint32_t* imageSize)> update;
+};
+
+const RouteCase kRoutes[] = {
+    {"Inbox", qir::InboxNvme, qir::updateInboxDisk},
+    {"Irst", qir::RstNonRaid, qir::updateIrstDisk},
+    {"Vroc", qir::VrocNonRaid,
+     [](const TargetDisk& t, const uint32_t* size) { return qir::updateVrocDisk(t, size, 0); }},
+};
+
+// Every route sends from the working copy; the machine answers every request as sent.
+class RouteImageSize : public ::testing::TestWithParam<RouteCase> {
+  protected:
+    void SetUp() override {
+        qir::loadWorkingCopy();
+        qir::platform::setPlatform(&machine);
+        disk.devicePath = u"\\\\.\\PHYSICALDRIVE1";
+        disk.driverKind = GetParam().kind;
+        disk.pathId = 3;
+        disk.updateGranularity = 64;
+    }
+    void TearDown() override { qir::platform::setPlatform(nullptr); }
+
+    qir::testing::CountingMachine machine;
+    qir::testing::ConsoleCapture console;
+    TargetDisk disk;
+};
+
+TEST_P(RouteImageSize, ASizePastTheWorkingCopyOrNoneIsRefusedBeforeTheDeviceIsOpened) {
+    const uint32_t pastTheCopy = qir::kFirmwareImageSize + 1;
+    for (const uint32_t* size : {&pastTheCopy, static_cast<const uint32_t*>(nullptr)}) {
+        EXPECT_EQ(GetParam().update(disk, size), 5u);
+        EXPECT_EQ(machine.opens, 0);
+        EXPECT_EQ(machine.requests, 0);
+    }
+}
+
+TEST_P(RouteImageSize, TheWorkingCopysOwnSizeIsSent) {
+    EXPECT_NE(GetParam().update(disk, &qir::kFirmwareImageSize), 5u);
+    EXPECT_GT(machine.requests, 0);
+    EXPECT_EQ(machine.opens, machine.closes);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRoute, RouteImageSize, ::testing::ValuesIn(kRoutes),
+                         [](const ::testing::TestParamInfo<RouteCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+} // namespace
