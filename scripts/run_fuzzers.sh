@@ -6,10 +6,11 @@
 # of memory); the inputs that found something are kept in <build>/findings/<target>/.
 #
 #   scripts/run_fuzzers.sh [--build-only|--run-only] [--seconds N | --runs N]
-#                          [--merge] [--report FILE] [fuzzer...]
+#                          [--max-len N] [--merge] [--report FILE] [fuzzer...]
 #
 #   --seconds N   run each fuzzer for N seconds (default 60; a bare number means the same)
 #   --runs N      run each fuzzer for N executions instead: a campaign's budget
+#   --max-len N   the longest input the fuzzers make (default 16384)
 #   --merge       after a run without findings, minimise what the run grew together with
 #                 the checked-in corpus to the inputs that reach every edge (-merge=1
 #                 -use_counters=0) and replace fuzz/corpus/<fuzzer> with them, so that
@@ -21,12 +22,12 @@
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 [--build-only|--run-only] [--seconds N | --runs N] [--merge] [--report FILE] [fuzzer...]" >&2
+  echo "usage: $0 [--build-only|--run-only] [--seconds N | --runs N] [--max-len N] [--merge] [--report FILE] [fuzzer...]" >&2
   exit 2
 }
 positive() { [[ "$1" =~ ^[0-9]+$ ]] && [ "$1" -ge 1 ]; }
 
-build_step=1 run_step=1 seconds=60 runs="" merge=0 report=""
+build_step=1 run_step=1 seconds=60 runs="" max_len=16384 merge=0 report=""
 names=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -34,6 +35,7 @@ while [ $# -gt 0 ]; do
   --run-only) build_step=0 ;;
   --seconds) positive "${2:-}" || usage; seconds="$2"; shift ;;
   --runs) positive "${2:-}" || usage; runs="$2"; shift ;;
+  --max-len) positive "${2:-}" || usage; max_len="$2"; shift ;;
   --merge) merge=1 ;;
   --report) [ -n "${2:-}" ] || usage; report="$2"; shift ;;
   -*) usage ;;
@@ -71,7 +73,7 @@ for name in "${names[@]}"; do
 done
 
 if [ -n "$runs" ]; then budget=(-runs="$runs"); else budget=(-max_total_time="$seconds"); fi
-common=(-timeout=20 -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len=16384)
+common=(-timeout=20 -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len="$max_len")
 
 # A smaller quarantine than AddressSanitizer's 256 MiB: a use after free is still caught
 # within the last 16 MiB freed, which spans many runs, and the fuzzers run 1.4 to 1.8
