@@ -46,3 +46,23 @@ add_custom_command(
   COMMENT "Checking the firmware image size")
 set_source_files_properties("${QIR_IMAGE_EMBED_SOURCE}" PROPERTIES
   OBJECT_DEPENDS "${QIR_IMAGE_PATH};${QIR_IMAGE_STAMP}")
+
+# The image's revision as the build knows it, read from the same file that is embedded, so
+# that the version record, the package name and the scan (which carries no image) can
+# never disagree with the image inside qir.exe. QIR_IMAGE_REVISION_HEX holds the eight
+# bytes as they are; QIR_IMAGE_REVISION is their text, each byte outside printable ASCII
+# (and the quote and backslash, which would break a resource or source string) written
+# as '?'.
+file(READ "${QIR_IMAGE_PATH}" QIR_IMAGE_REVISION_HEX OFFSET 12320 LIMIT 8 HEX)
+set(QIR_IMAGE_REVISION "")
+foreach(_i RANGE 0 14 2)
+  string(SUBSTRING "${QIR_IMAGE_REVISION_HEX}" ${_i} 2 _byte_hex)
+  math(EXPR _byte "0x${_byte_hex}")
+  if(_byte GREATER_EQUAL 32 AND _byte LESS 127 AND NOT _byte EQUAL 34 AND NOT _byte EQUAL 92)
+    string(ASCII ${_byte} _char)
+  else()
+    set(_char "?")
+  endif()
+  string(APPEND QIR_IMAGE_REVISION "${_char}")
+endforeach()
+message(STATUS "Firmware image ${QIR_IMAGE_PATH}: revision ${QIR_IMAGE_REVISION}")
