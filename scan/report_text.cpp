@@ -26,7 +26,8 @@ std::string driveBlock(size_t number, const ScannedDrive& drive, const std::u16s
 }
 
 std::string callText(const DeviceCall& call) {
-    std::string text = "  " + call.request + " " + text::toUtf8(call.path) + ": Windows error " +
+    const std::string what = call.request == "open" ? "open of " : call.request + " on ";
+    std::string text = "  " + what + text::toUtf8(call.path) + " failed with Windows error " +
                        std::to_string(call.error) + " (" + hexText(call.error) + ")\n";
     if (call.request == "open" && call.error == win::ERROR_ACCESS_DENIED)
         text += std::string("    ") + kAdministratorHint + "\n";
