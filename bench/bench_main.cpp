@@ -145,21 +145,18 @@ void shapeCases(benchmark::internal::Benchmark* b) {
         b->Arg(static_cast<int64_t>(i));
 }
 
+void onEveryMachine(benchmark::internal::Benchmark* b) {
+    b->ArgName("machine")
+        ->Apply(shapeCases)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(0.2);
+}
+
 BENCHMARK_CAPTURE(machineRun, whole_run, &runWholeMachine)
     ->Name("whole_run")
-    ->ArgName("machine")
-    ->Apply(shapeCases)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(0.2);
-
-BENCHMARK_CAPTURE(machineRun, scan, &runWholeScan)
-    ->Name("scan")
-    ->ArgName("machine")
-    ->Apply(shapeCases)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(0.2);
+    ->Apply(onEveryMachine);
+BENCHMARK_CAPTURE(machineRun, scan, &runWholeScan)->Name("scan")->Apply(onEveryMachine);
 
 } // namespace
 

@@ -38,38 +38,39 @@ std::string rawBytesHex(const std::u16string& text) {
     return hex;
 }
 
+namespace {
+
+struct StackNames {
+    DriverKind kind;
+    const char* text;
+    const char* key;
+};
+
+const StackNames kStacks[] = {
+    {InboxNvme, "inbox", "inbox"},
+    {RstRaid, "IRST RAID member", "irst_raid_member"},
+    {RstNonRaid, "IRST pass-through", "irst_pass_through"},
+    {VrocRaid, "VROC RAID member", "vroc_raid_member"},
+    {VrocNonRaid, "VROC non-RAID", "vroc_non_raid"},
+};
+
+const StackNames* stackOf(DriverKind kind) {
+    for (const StackNames& stack : kStacks)
+        if (stack.kind == kind)
+            return &stack;
+    return nullptr;
+}
+
+} // namespace
+
 std::string stackText(DriverKind kind) {
-    switch (kind) {
-    case InboxNvme:
-        return "inbox";
-    case RstRaid:
-        return "IRST RAID member";
-    case RstNonRaid:
-        return "IRST pass-through";
-    case VrocRaid:
-        return "VROC RAID member";
-    case VrocNonRaid:
-        return "VROC non-RAID";
-    default:
-        return "unknown";
-    }
+    const StackNames* stack = stackOf(kind);
+    return stack ? stack->text : "unknown";
 }
 
 std::string stackKey(DriverKind kind) {
-    switch (kind) {
-    case InboxNvme:
-        return "inbox";
-    case RstRaid:
-        return "irst_raid_member";
-    case RstNonRaid:
-        return "irst_pass_through";
-    case VrocRaid:
-        return "vroc_raid_member";
-    case VrocNonRaid:
-        return "vroc_non_raid";
-    default:
-        return "unknown";
-    }
+    const StackNames* stack = stackOf(kind);
+    return stack ? stack->key : "unknown";
 }
 
 std::string addressText(const TargetDisk& disk) {

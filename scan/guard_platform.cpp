@@ -104,57 +104,14 @@ bool isFirmwareWriteRequest(uint32_t controlCode, const void* in, uint32_t inSiz
            opcode == req::vroc::kFirmwareCommitOpcode;
 }
 
-platform::DevInfoSet GuardPlatform::getClassDevs(const platform::Guid* classGuid, uint32_t flags) {
-    return passed().getClassDevs(classGuid, flags);
-}
-
-bool GuardPlatform::enumDeviceInfo(platform::DevInfoSet set, uint32_t index,
-                                   platform::DeviceInfoData* info) {
-    return passed().enumDeviceInfo(set, index, info);
-}
-
-bool GuardPlatform::enumDeviceInterfaces(platform::DevInfoSet set,
-                                         const platform::DeviceInfoData* info,
-                                         const platform::Guid& interfaceClass, uint32_t index,
-                                         platform::DeviceInterfaceData* iface) {
-    return passed().enumDeviceInterfaces(set, info, interfaceClass, index, iface);
-}
-
-bool GuardPlatform::getDeviceInterfaceDetail(platform::DevInfoSet set,
-                                             const platform::DeviceInterfaceData* iface,
-                                             uint8_t* detail, uint32_t detailSize,
-                                             uint32_t* requiredSize,
-                                             platform::DeviceInfoData* info) {
-    return passed().getDeviceInterfaceDetail(set, iface, detail, detailSize, requiredSize, info);
-}
-
-bool GuardPlatform::getDeviceRegistryProperty(platform::DevInfoSet set,
-                                              const platform::DeviceInfoData* info,
-                                              uint32_t property, uint32_t* regType, uint8_t* buffer,
-                                              uint32_t bufferSize, uint32_t* requiredSize) {
-    return passed().getDeviceRegistryProperty(set, info, property, regType, buffer, bufferSize,
-                                              requiredSize);
-}
-
-bool GuardPlatform::getDeviceProperty(platform::DevInfoSet set,
-                                      const platform::DeviceInfoData* info,
-                                      const platform::DevPropKey& key, uint32_t* propType,
-                                      uint8_t* buffer, uint32_t bufferSize,
-                                      uint32_t* requiredSize) {
-    return passed().getDeviceProperty(set, info, key, propType, buffer, bufferSize, requiredSize);
-}
-
-bool GuardPlatform::destroyDeviceInfoList(platform::DevInfoSet set) {
-    return passed().destroyDeviceInfoList(set);
-}
-
 platform::Handle GuardPlatform::createFile(const std::u16string& path, uint32_t access,
                                            uint32_t shareMode, uint32_t disposition,
                                            uint32_t flagsAndAttributes) {
+    refusedLast_ = false;
     platform::Handle handle =
-        passed().createFile(path, access, shareMode, disposition, flagsAndAttributes);
+        inner().createFile(path, access, shareMode, disposition, flagsAndAttributes);
     if (handle == platform::kInvalidHandle)
-        failures_.push_back({path, "open", inner_.getLastError(), 0});
+        failures_.push_back({path, "open", inner().getLastError(), 0});
     else
         paths_[handle] = path;
     return handle;
@@ -173,43 +130,23 @@ bool GuardPlatform::deviceIoControl(platform::Handle handle, uint32_t controlCod
             *bytesReturned = 0;
         return false;
     }
-    bool ok = passed().deviceIoControl(handle, controlCode, inBuffer, inSize, outBuffer, outSize,
-                                       bytesReturned);
+    refusedLast_ = false;
+    bool ok = inner().deviceIoControl(handle, controlCode, inBuffer, inSize, outBuffer, outSize,
+                                      bytesReturned);
     if (!ok)
         failures_.push_back({where, requestName(controlCode, inBuffer, inSize),
-                             inner_.getLastError(), controlCode});
+                             inner().getLastError(), controlCode});
     return ok;
 }
 
 bool GuardPlatform::closeHandle(platform::Handle handle) {
     paths_.erase(handle);
-    return passed().closeHandle(handle);
+    refusedLast_ = false;
+    return inner().closeHandle(handle);
 }
 
 uint32_t GuardPlatform::getLastError() {
-    return refusedLast_ ? kRefusalError : inner_.getLastError();
-}
-
-int GuardPlatform::messageBox(const std::u16string& text, const std::u16string& caption,
-                              uint32_t type) {
-    return passed().messageBox(text, caption, type);
-}
-
-std::uintptr_t GuardPlatform::getModuleHandle() {
-    return passed().getModuleHandle();
-}
-
-std::u16string GuardPlatform::getCommandLine() {
-    return passed().getCommandLine();
-}
-
-bool GuardPlatform::frameworkStartup(std::uintptr_t module, const std::u16string& commandLine,
-                                     int showMode) {
-    return passed().frameworkStartup(module, commandLine, showMode);
-}
-
-platform::LocalTime GuardPlatform::localTime() {
-    return passed().localTime();
+    return refusedLast_ ? kRefusalError : inner().getLastError();
 }
 
 } // namespace qir::scan

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/forwarding_platform.h"
 
 namespace qir::scan {
 
@@ -31,33 +31,15 @@ std::string requestName(uint32_t controlCode, const void* in, uint32_t inSize);
 // firmware and protocol-command requests. A miniport request too short to tell counts.
 bool isFirmwareWriteRequest(uint32_t controlCode, const void* in, uint32_t inSize);
 
-class GuardPlatform : public platform::Platform {
+class GuardPlatform : public platform::ForwardingPlatform {
   public:
-    // The error a refused request fails with.
+    // The error a refused request fails with, until the next device call.
     static constexpr uint32_t kRefusalError = 5; // ERROR_ACCESS_DENIED
 
-    explicit GuardPlatform(platform::Platform& inner) : inner_(inner) {}
+    explicit GuardPlatform(platform::Platform& inner) : ForwardingPlatform(inner) {}
 
     const std::vector<DeviceCall>& refused() const { return refused_; }
     const std::vector<DeviceCall>& failures() const { return failures_; }
-
-    platform::DevInfoSet getClassDevs(const platform::Guid* classGuid, uint32_t flags) override;
-    bool enumDeviceInfo(platform::DevInfoSet set, uint32_t index,
-                        platform::DeviceInfoData* info) override;
-    bool enumDeviceInterfaces(platform::DevInfoSet set, const platform::DeviceInfoData* info,
-                              const platform::Guid& interfaceClass, uint32_t index,
-                              platform::DeviceInterfaceData* iface) override;
-    bool getDeviceInterfaceDetail(platform::DevInfoSet set,
-                                  const platform::DeviceInterfaceData* iface, uint8_t* detail,
-                                  uint32_t detailSize, uint32_t* requiredSize,
-                                  platform::DeviceInfoData* info) override;
-    bool getDeviceRegistryProperty(platform::DevInfoSet set, const platform::DeviceInfoData* info,
-                                   uint32_t property, uint32_t* regType, uint8_t* buffer,
-                                   uint32_t bufferSize, uint32_t* requiredSize) override;
-    bool getDeviceProperty(platform::DevInfoSet set, const platform::DeviceInfoData* info,
-                           const platform::DevPropKey& key, uint32_t* propType, uint8_t* buffer,
-                           uint32_t bufferSize, uint32_t* requiredSize) override;
-    bool destroyDeviceInfoList(platform::DevInfoSet set) override;
 
     platform::Handle createFile(const std::u16string& path, uint32_t access, uint32_t shareMode,
                                 uint32_t disposition, uint32_t flagsAndAttributes) override;
@@ -67,22 +49,7 @@ class GuardPlatform : public platform::Platform {
     bool closeHandle(platform::Handle handle) override;
     uint32_t getLastError() override;
 
-    int messageBox(const std::u16string& text, const std::u16string& caption,
-                   uint32_t type) override;
-    std::uintptr_t getModuleHandle() override;
-    std::u16string getCommandLine() override;
-    bool frameworkStartup(std::uintptr_t module, const std::u16string& commandLine,
-                          int showMode) override;
-    platform::LocalTime localTime() override;
-
   private:
-    // Any call that reaches the real platform makes its error the one to read again.
-    platform::Platform& passed() {
-        refusedLast_ = false;
-        return inner_;
-    }
-
-    platform::Platform& inner_;
     std::map<platform::Handle, std::u16string> paths_;
     std::vector<DeviceCall> refused_;
     std::vector<DeviceCall> failures_;
