@@ -11,7 +11,7 @@ set -euo pipefail
 
 native=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev ccache clang-format)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine xvfb xdotool
-         imagemagick x11-utils)
+         imagemagick x11-utils jq)
 fuzzing=(clang-14 libclang-rt-14-dev)
 
 case "${1:-all}" in

@@ -1,7 +1,7 @@
 // The include rules of docs/architecture.md, held over the whole source tree: Windows
 // headers and the wide character type stay in platform/win32 (and the Windows checks of it in
-// tests/wine), only the simulator's own users include sim/, and the core includes nothing of the
-// tests or the benchmarks.
+// tests/wine), only the simulator's own users include sim/, the core includes nothing of the
+// tests or the benchmarks, and the scan builds on the core alone.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -140,6 +140,23 @@ TEST(IncludeRules, TheCoreIncludesOnlyTheCore) {
                 continue;
             const std::string target = resolvedInclude(file, include.name);
             EXPECT_TRUE(isUnder(target, {"app/", "discovery/", "firmware/", "raid/", "platform/"}))
+                << file.path << " includes " << include.name << " (" << target << ")";
+        }
+    }
+}
+
+// The scan is a program on the core: it includes the core and itself, and nothing else of
+// the tree (the core never includes it, which the rule above already holds).
+TEST(IncludeRules, TheScanIncludesOnlyTheCoreAndItself) {
+    for (const SourceFile& file : tree()) {
+        if (!isUnder(file.path, {"scan/"}))
+            continue;
+        for (const Include& include : includesOf(file)) {
+            if (include.angled)
+                continue;
+            const std::string target = resolvedInclude(file, include.name);
+            EXPECT_TRUE(
+                isUnder(target, {"app/", "discovery/", "firmware/", "raid/", "platform/", "scan/"}))
                 << file.path << " includes " << include.name << " (" << target << ")";
         }
     }

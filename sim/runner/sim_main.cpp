@@ -1,6 +1,6 @@
-// qir-sim: the tool's main routine on a simulated machine.
+// qir-sim: the tool's main routine, or the pre-flight scan, on a simulated machine.
 //
-//   qir-sim [--machine FILE] [--state FILE] [--trace FILE] [--] [tool arguments...]
+//   qir-sim [--scan] [--machine FILE] [--state FILE] [--trace FILE] [--] [arguments...]
 //
 // Standard output belongs to the tool; the runner speaks only on standard error.
 #include <cstdio>
@@ -12,6 +12,7 @@
 #include "platform/entry.h"
 #include "platform/host_file.h"
 #include "platform/text_encoding.h"
+#include "scan/scan_main.h"
 #include "sim/machine_loader.h"
 #include "sim/sim_machine.h"
 
@@ -42,11 +43,37 @@ std::u16string quoted(const std::u16string& arg) {
     return u"\"" + arg + u"\"";
 }
 
+// The runner's own options, one row each; everything from the first other argument (or
+// after "--") goes to the program.
+struct RunnerOptions {
+    std::u16string machinePath, statePath, tracePath;
+    bool haveMachine = false, haveState = false, haveTrace = false, scan = false;
+};
+
+struct RunnerOption {
+    const char16_t* name;
+    std::u16string RunnerOptions::*file; // nullptr: a switch
+    bool RunnerOptions::*given;
+};
+
+const RunnerOption kRunnerOptions[] = {
+    {u"--machine", &RunnerOptions::machinePath, &RunnerOptions::haveMachine},
+    {u"--state", &RunnerOptions::statePath, &RunnerOptions::haveState},
+    {u"--trace", &RunnerOptions::tracePath, &RunnerOptions::haveTrace},
+    {u"--scan", nullptr, &RunnerOptions::scan},
+};
+
+const RunnerOption* runnerOptionOf(const std::u16string& arg) {
+    for (const RunnerOption& option : kRunnerOptions)
+        if (arg == option.name)
+            return &option;
+    return nullptr;
+}
+
 } // namespace
 
 int qir::programMain(int argc, const char16_t* const* argv) {
-    std::u16string machinePath, statePath, tracePath;
-    bool haveMachine = false, haveState = false, haveTrace = false;
+    RunnerOptions runner;
     int first = 1;
     while (first < argc) {
         std::u16string arg = argv[first];
@@ -54,25 +81,25 @@ int qir::programMain(int argc, const char16_t* const* argv) {
             ++first;
             break;
         }
-        std::u16string* target = arg == u"--machine" ? &machinePath
-                                 : arg == u"--state" ? &statePath
-                                 : arg == u"--trace" ? &tracePath
-                                                     : nullptr;
-        if (!target)
+        const RunnerOption* option = runnerOptionOf(arg);
+        if (!option)
             break;
+        runner.*(option->given) = true;
+        if (!option->file) {
+            ++first;
+            continue;
+        }
         if (first + 1 >= argc) {
             complain(text::toUtf8(arg) + " needs a file name");
             return kRunnerFailure;
         }
-        *target = argv[first + 1];
-        (arg == u"--machine" ? haveMachine : arg == u"--state" ? haveState : haveTrace) = true;
+        runner.*(option->file) = argv[first + 1];
         first += 2;
     }
-
     std::string error;
     std::unique_ptr<sim::SimMachine> machine =
-        haveMachine ? sim::loadMachineFile(text::toUtf8(machinePath), &error)
-                    : sim::loadMachine(sim::kDefaultMachineText, &error);
+        runner.haveMachine ? sim::loadMachineFile(text::toUtf8(runner.machinePath), &error)
+                           : sim::loadMachine(sim::kDefaultMachineText, &error);
     if (!machine) {
         complain(error);
         return kRunnerFailure;
@@ -86,24 +113,29 @@ int qir::programMain(int argc, const char16_t* const* argv) {
     toolArgs.push_back(nullptr);
     // Unless the description fixes it, the process command line is that of the tool run
     // with these arguments, the same on every host.
-    if (machine->commandLine == u"qir.exe")
+    if (machine->commandLine == u"qir.exe") {
+        if (runner.scan)
+            machine->commandLine = u"qir-scan.exe";
         for (int i = first; i < argc; ++i)
             machine->commandLine += u" " + quoted(argv[i]);
+    }
 
     platform::setPlatform(machine.get());
-    int result = mainRoutine(static_cast<int>(toolArgs.size()) - 1, toolArgs.data());
+    const int toolArgc = static_cast<int>(toolArgs.size()) - 1;
+    int result = runner.scan ? scan::scanMain(toolArgc, toolArgs.data())
+                             : mainRoutine(toolArgc, toolArgs.data());
     std::fflush(stdout);
     platform::setPlatform(nullptr);
     machine->resultCode = result;
 
-    if (haveState && !writeHostFile(statePath, machine->stateJson()))
-        complain("cannot write the state file " + text::toUtf8(statePath));
-    if (haveTrace) {
+    if (runner.haveState && !writeHostFile(runner.statePath, machine->stateJson()))
+        complain("cannot write the state file " + text::toUtf8(runner.statePath));
+    if (runner.haveTrace) {
         std::string trace;
         for (const std::string& line : machine->trace())
             trace += line + "\n";
-        if (!writeHostFile(tracePath, trace))
-            complain("cannot write the trace file " + text::toUtf8(tracePath));
+        if (!writeHostFile(runner.tracePath, trace))
+            complain("cannot write the trace file " + text::toUtf8(runner.tracePath));
     }
     return result;
 }
