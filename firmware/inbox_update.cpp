@@ -18,7 +18,8 @@ namespace {
 
 // A piece shorter than the others (the end of an image the piece size does not divide)
 // goes out in a request just long enough for it, so nothing past the image is sent.
-uint32_t downloadImage(platform::Handle handle, uint32_t updateGranularity, uint32_t imageSize) {
+uint32_t downloadImage(platform::Handle handle, RequestBuffer& request, uint32_t updateGranularity,
+                       uint32_t imageSize) {
     PieceRoute route;
     route.overhead = req::inbox_fw::kOverhead;
     route.build = [](uint8_t* request, uint32_t offset, const uint8_t* piece, uint32_t length) {
@@ -35,8 +36,9 @@ uint32_t downloadImage(platform::Handle handle, uint32_t updateGranularity, uint
     route.accepted = [](bool sent, const uint8_t* reply) {
         return sent && getU32(reply, req::srb::kReturnCode) == req::FIRMWARE_STATUS_SUCCESS;
     };
-    return sendImagePieces(handle, updateGranularity, imageSize, route) ? kResultSuccess
-                                                                        : kResultDeviceError;
+    return sendImagePieces(handle, request, updateGranularity, imageSize, route)
+               ? kResultSuccess
+               : kResultDeviceError;
 }
 
 uint32_t activate(platform::Handle handle, uint8_t* request, uint32_t requestSize, uint8_t slot) {
@@ -74,7 +76,7 @@ uint32_t updateInboxDisk(const TargetDisk& target, const uint32_t* imageSize) {
     const InboxSlotJudgement judgement = getInfoAndChooseSlot(handle, request, requestSize);
     uint32_t result = routeResultOf(judgement.choice);
     if (result == kResultSuccess)
-        result = downloadImage(handle, target.updateGranularity, *imageSize);
+        result = downloadImage(handle, buffer, target.updateGranularity, *imageSize);
     if (result == kResultSuccess)
         result = activate(handle, request, requestSize, judgement.slot);
 

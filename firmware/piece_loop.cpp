@@ -13,7 +13,14 @@ bool sendImagePieces(platform::Handle handle, uint32_t updateGranularity, uint32
     if (pieceSize == 0)
         return false;
     RequestBuffer request(static_cast<size_t>(pieceSize) + route.overhead);
-    if (!request)
+    return sendImagePieces(handle, request, updateGranularity, imageSize, route);
+}
+
+bool sendImagePieces(platform::Handle handle, RequestBuffer& request, uint32_t updateGranularity,
+                     uint32_t imageSize, const PieceRoute& route) {
+    const uint32_t pieceSize = pieceSizeOf(updateGranularity);
+    if (pieceSize == 0 || !request ||
+        request.size() < static_cast<size_t>(pieceSize) + route.overhead)
         return false;
     const uint8_t* image = workingCopy();
     uint32_t length = 0;

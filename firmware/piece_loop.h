@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "discovery/request_buffer.h"
 #include "platform/platform.h"
 
 namespace qir {
@@ -33,5 +34,13 @@ struct PieceRoute {
 // granularity gives no piece size or the request buffer cannot be had.
 bool sendImagePieces(platform::Handle handle, uint32_t updateGranularity, uint32_t imageSize,
                      const PieceRoute& route);
+
+// The same loop in a buffer the route already holds, when that buffer has room for a piece
+// and its request (false, nothing sent, when it has not). A route that keeps one
+// piece-sized buffer for all its requests then holds no second one: at the largest
+// granularity each is a quarter of a megabyte, and taking and zeroing a fresh one on every
+// update costs far more than the copies of the image themselves.
+bool sendImagePieces(platform::Handle handle, RequestBuffer& request, uint32_t updateGranularity,
+                     uint32_t imageSize, const PieceRoute& route);
 
 } // namespace qir

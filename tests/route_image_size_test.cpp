@@ -8,6 +8,8 @@
 #include "discovery/target_disk.h"
 #include "firmware/firmware_image.h"
 #include "firmware/inbox_update.h"
+#include "firmware/piece_loop.h"
+#include "firmware/piece_plan.h"
 #include "raid/irst_update.h"
 #include "raid/vroc_update.h"
 
@@ -65,5 +67,23 @@ INSTANTIATE_TEST_SUITE_P(EveryRoute, RouteImageSize, ::testing::ValuesIn(kRoutes
                          [](const ::testing::TestParamInfo<RouteCase>& info) {
                              return std::string(info.param.name);
                          });
+
+// A buffer handed to the piece loop must hold a whole piece and its request; one that is
+// short by a byte is refused before any piece is written into it.
+TEST(PieceLoopBuffer, AShortBufferIsRefusedBeforeAnyPieceIsBuilt) {
+    qir::PieceRoute route;
+    route.overhead = 64;
+    int built = 0;
+    route.build = [&](uint8_t*, uint32_t, const uint8_t*, uint32_t length) {
+        ++built;
+        return qir::PieceRequestSize{length + 64, length + 64};
+    };
+    route.accepted = [](bool, const uint8_t*) { return true; };
+    qir::RequestBuffer shortByOne(qir::pieceSizeOf(8) + route.overhead - 1);
+    qir::RequestBuffer none;
+    for (qir::RequestBuffer* buffer : {&shortByOne, &none})
+        EXPECT_FALSE(qir::sendImagePieces(1, *buffer, 8, qir::kFirmwareImageSize, route));
+    EXPECT_EQ(built, 0);
+}
 
 } // namespace
