@@ -1,7 +1,7 @@
 // The include rules of docs/architecture.md, held over the whole source tree: Windows
 // headers and the wide character type stay in platform/win32 (and the Windows checks of it in
-// tests/wine), only the simulator's own users include sim/, and the core includes nothing of the
-// tests or the benchmarks.
+// tests/wine), only the simulator's own users include sim/, the core includes nothing of the
+// tests, the benchmarks or the capture layer, and the capture layer only itself and the core.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -140,6 +140,23 @@ TEST(IncludeRules, TheCoreIncludesOnlyTheCore) {
                 continue;
             const std::string target = resolvedInclude(file, include.name);
             EXPECT_TRUE(isUnder(target, {"app/", "discovery/", "firmware/", "raid/", "platform/"}))
+                << file.path << " includes " << include.name << " (" << target << ")";
+        }
+    }
+}
+
+// The recorder runs inside the scan on real Windows: it may lean on the core, never on the
+// simulated machine or the tests.
+TEST(IncludeRules, TheCaptureLayerIncludesOnlyItselfAndTheCore) {
+    for (const SourceFile& file : tree()) {
+        if (!isUnder(file.path, {"capture/"}))
+            continue;
+        for (const Include& include : includesOf(file)) {
+            if (include.angled)
+                continue;
+            const std::string target = resolvedInclude(file, include.name);
+            EXPECT_TRUE(isUnder(
+                target, {"capture/", "app/", "discovery/", "firmware/", "raid/", "platform/"}))
                 << file.path << " includes " << include.name << " (" << target << ")";
         }
     }
