@@ -23,7 +23,7 @@ constexpr uint32_t kSpintActive = 1;
 
 // The interface class a device exposes, if it exposes one.
 const Guid* interfaceClassOf(const SimDevice& d) {
-    if (!d.interfacePath)
+    if (!d.interfacePath && !d.interfaceDetailError)
         return nullptr;
     if (d.deviceClass == DeviceClass::Disk)
         return &win::GUID_DEVINTERFACE_DISK;
@@ -96,8 +96,13 @@ void SimMachine::fillInfo(int device, DeviceInfoData* info) const {
                       : d.deviceClass == DeviceClass::StoragePort ? kScsiAdapterClass
                       : d.deviceClass == DeviceClass::ScsiPort    ? kScsiAdapterClass
                                                                   : kSystemClass;
-    info->devInst = static_cast<uint32_t>(device) + 1;
+    info->devInst = devInstOf(device);
     info->reserved = 0;
+}
+
+uint32_t SimMachine::devInstOf(int device) const {
+    const SimDevice& d = devices[static_cast<size_t>(device)];
+    return d.devInst ? *d.devInst : static_cast<uint32_t>(device) + 1;
 }
 
 // The device an information record names, when it is a device of the set.
@@ -107,7 +112,7 @@ int SimMachine::deviceOfInfo(const DeviceSet& set, const DeviceInfoData* info) {
         return -1;
     }
     for (int device : set.devices)
-        if (static_cast<uint32_t>(device) + 1 == info->devInst)
+        if (devInstOf(device) == info->devInst)
             return device;
     lastError_ = win::ERROR_INVALID_PARAMETER;
     return -1;
@@ -175,6 +180,8 @@ bool SimMachine::getDeviceInterfaceDetail(DevInfoSet setId, const DeviceInterfac
     if (info && info->cbSize != win::kDeviceInfoDataSize)
         return fail(win::ERROR_INVALID_USER_BUFFER);
 
+    if (uint32_t error = devices[static_cast<size_t>(device)].interfaceDetailError)
+        return fail(error);
     const std::u16string& path = *devices[static_cast<size_t>(device)].interfacePath;
     uint32_t required =
         win::kInterfaceDetailPathOffset + static_cast<uint32_t>((path.size() + 1) * 2);

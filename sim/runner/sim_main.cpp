@@ -1,6 +1,7 @@
 // qir-sim: the tool's main routine on a simulated machine.
 //
-//   qir-sim [--machine FILE] [--state FILE] [--trace FILE] [--] [tool arguments...]
+//   qir-sim [--machine FILE | --from-capture FILE [--write-machine FILE]]
+//           [--state FILE] [--trace FILE] [--] [tool arguments...]
 //
 // Standard output belongs to the tool; the runner speaks only on standard error.
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "platform/entry.h"
 #include "platform/host_file.h"
 #include "platform/text_encoding.h"
+#include "sim/capture_rebuild.h"
 #include "sim/machine_loader.h"
 #include "sim/sim_machine.h"
 
@@ -45,8 +47,21 @@ std::u16string quoted(const std::u16string& arg) {
 } // namespace
 
 int qir::programMain(int argc, const char16_t* const* argv) {
-    std::u16string machinePath, statePath, tracePath;
-    bool haveMachine = false, haveState = false, haveTrace = false;
+    std::u16string machinePath, statePath, tracePath, capturePath, writeMachinePath;
+    bool haveMachine = false, haveState = false, haveTrace = false, haveCapture = false,
+         haveWriteMachine = false;
+    struct FileOption {
+        const char16_t* name;
+        std::u16string* path;
+        bool* given;
+    };
+    const FileOption options[] = {
+        {u"--machine", &machinePath, &haveMachine},
+        {u"--state", &statePath, &haveState},
+        {u"--trace", &tracePath, &haveTrace},
+        {u"--from-capture", &capturePath, &haveCapture},
+        {u"--write-machine", &writeMachinePath, &haveWriteMachine},
+    };
     int first = 1;
     while (first < argc) {
         std::u16string arg = argv[first];
@@ -54,25 +69,44 @@ int qir::programMain(int argc, const char16_t* const* argv) {
             ++first;
             break;
         }
-        std::u16string* target = arg == u"--machine" ? &machinePath
-                                 : arg == u"--state" ? &statePath
-                                 : arg == u"--trace" ? &tracePath
-                                                     : nullptr;
-        if (!target)
+        const FileOption* option = nullptr;
+        for (const FileOption& o : options)
+            if (arg == o.name)
+                option = &o;
+        if (!option)
             break;
         if (first + 1 >= argc) {
             complain(text::toUtf8(arg) + " needs a file name");
             return kRunnerFailure;
         }
-        *target = argv[first + 1];
-        (arg == u"--machine" ? haveMachine : arg == u"--state" ? haveState : haveTrace) = true;
+        *option->path = argv[first + 1];
+        *option->given = true;
         first += 2;
+    }
+    if (haveCapture && haveMachine) {
+        complain("--machine and --from-capture name two machines; give one");
+        return kRunnerFailure;
+    }
+    if (haveWriteMachine && !haveCapture) {
+        complain("--write-machine writes the machine of --from-capture");
+        return kRunnerFailure;
     }
 
     std::string error;
-    std::unique_ptr<sim::SimMachine> machine =
-        haveMachine ? sim::loadMachineFile(text::toUtf8(machinePath), &error)
-                    : sim::loadMachine(sim::kDefaultMachineText, &error);
+    std::unique_ptr<sim::SimMachine> machine;
+    if (haveCapture) {
+        std::string description = sim::machineOfCaptureFile(text::toUtf8(capturePath), &error);
+        if (!description.empty() && haveWriteMachine &&
+            !writeHostFile(writeMachinePath, description)) {
+            complain("cannot write the machine file " + text::toUtf8(writeMachinePath));
+            return kRunnerFailure;
+        }
+        if (!description.empty())
+            machine = sim::loadMachine(description, &error);
+    } else {
+        machine = haveMachine ? sim::loadMachineFile(text::toUtf8(machinePath), &error)
+                              : sim::loadMachine(sim::kDefaultMachineText, &error);
+    }
     if (!machine) {
         complain(error);
         return kRunnerFailure;
