@@ -675,7 +675,7 @@ class Rebuild {
         bool rst = false;
         std::map<uint8_t, std::string> drives;
         std::vector<uint8_t> members;
-        bool haveMembers = false;
+        std::vector<Request> csmiReplies;
         for (const Request& r : requestsOn(keys)) {
             const CapturedCall& c = *r.call;
             if (r.kind.empty() || writesFirmware(r.kind))
@@ -685,32 +685,12 @@ class Rebuild {
             rst = true;
             uint32_t rc = u32At(c.out, srb::kReturnCode);
             if (r.kind == "csmi") {
-                if (!c.ok) {
+                if (!c.ok)
                     fault(r, "error", c.error);
-                } else if (rc == csmi::kRaidSetOutOfRange && !haveMembers) {
-                } else if (rc != csmi::kStatusSuccess) {
+                else if (rc != csmi::kStatusSuccess && rc != csmi::kRaidSetOutOfRange)
                     fault(r, "return_code", rc);
-                } else {
-                    size_t count = c.out.size() > csmi::kDriveCount ? c.out[csmi::kDriveCount] : 0;
-                    size_t records = c.out.size() < csmi::kDrives
-                                         ? 0
-                                         : (c.out.size() - csmi::kDrives) / csmi::kDriveRecordSize;
-                    if (records >= count || !haveMembers) {
-                        std::vector<uint8_t> ports;
-                        for (size_t k = 0; k < std::min(count, records); ++k)
-                            ports.push_back(c.out[csmi::kDrives + k * csmi::kDriveRecordSize +
-                                                  csmi::kDriveSasAddress + 2]);
-                        if (ports.size() < count && haveMembers)
-                            continue;
-                        members = ports;
-                        haveMembers = true;
-                        if (ports.size() < count)
-                            throw RebuildError("calls[" + std::to_string(r.entry) +
-                                               "]: the RAID set counts " + std::to_string(count) +
-                                               " members, the capture lists " +
-                                               std::to_string(ports.size()));
-                    }
-                }
+                else if (rc == csmi::kStatusSuccess)
+                    csmiReplies.push_back(r);
             } else if (r.kind == "rst.identify") {
                 uint8_t pathId = c.in.size() > rst::kPathId ? c.in[rst::kPathId] : 0;
                 uint32_t dataOffset = u32At(c.in, rst::kDataOffset);
@@ -734,6 +714,26 @@ class Rebuild {
         }
         // A port that knows none of the RST requests is the VROC driver's storage port,
         // which says so for each of them.
+        // The member list comes from the reply that held the most records; the driver
+        // counts every member in each, so one of them must hold them all.
+        const Request* fullest = nullptr;
+        for (const Request& r : csmiReplies)
+            if (!fullest || r.call->out.size() > fullest->call->out.size())
+                fullest = &r;
+        if (fullest) {
+            const std::vector<uint8_t>& out = fullest->call->out;
+            size_t count = out.size() > csmi::kDriveCount ? out[csmi::kDriveCount] : 0;
+            size_t records = out.size() < csmi::kDrives
+                                 ? 0
+                                 : (out.size() - csmi::kDrives) / csmi::kDriveRecordSize;
+            if (records < count)
+                refuse(fullest->entry, "the RAID set counts " + std::to_string(count) +
+                                           " members, the capture lists " +
+                                           std::to_string(records));
+            for (size_t k = 0; k < count; ++k)
+                members.push_back(
+                    out[csmi::kDrives + k * csmi::kDriveRecordSize + csmi::kDriveSasAddress + 2]);
+        }
         if (!rst) {
             if (!requestsOn(keys).empty())
                 j["driver"] = "vroc";
