@@ -187,4 +187,44 @@ TEST_P(RebuiltMadeMachine, RunsTheUpdateAsTheRecordedMachineDoes) {
 INSTANTIATE_TEST_SUITE_P(Capture, RebuiltMadeMachine, ::testing::ValuesIn(kMadeMachines),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct Unusable {
+    const char* calls;
+    const char* reason;
+};
+
+const Unusable kUnusable[] = {
+    {R"({"op": "get_class_devs", "class": null, "flags": "0x6", "set": 7},
+        {"op": "enum_device_info", "set": 7, "index": 0, "ok": false, "error": 5})",
+     "calls[1]: the device walk failed with error 5"},
+    {R"({"op": "enum_device_info", "set": 9, "index": 0, "ok": false, "error": 259})",
+     "calls[0]: a device set the capture never opened"},
+    {R"({"op": "get_device_property", "set": 7, "dev_inst": 1,
+         "key": "{00000000-0000-0000-0000-000000000000} 2", "size": 0, "buffer": false,
+         "ok": false, "error": 1168})",
+     "calls[0]: a device property the simulated machine does not hold"},
+    {R"({"op": "get_device_property", "set": 7, "dev_inst": 1,
+         "key": "{4340A6C5-93FA-4706-972C-7B648008A5A7} 8", "size": 0, "buffer": false,
+         "ok": false, "error": 13})",
+     "calls[0]: the property parent_id failed with error 13, which a machine description "
+     "cannot hold"},
+    {R"({"op": "device_io_control", "handle": 256, "code": "0x2D1080", "in_size": 0, "in": null,
+         "out_size": 12, "ok": true, "returned": 12, "out": "070000000100000000000000"})",
+     "calls[0]: a request on a handle the capture never opened"},
+    {R"({"op": "create_file", "path": "\\\\.\\PHYSICALDRIVE7", "access": "0xC0000000", "share": 3,
+         "disposition": 3, "flags": "0x0", "handle": 256})",
+     "calls[0]: an open of a path no captured device answers to succeeded"},
+};
+
+TEST(CaptureRebuild, RefusesACaptureItCannotUseAndNamesTheEntry) {
+    for (const Unusable& u : kUnusable) {
+        std::string text = std::string(R"({"format": "qir-capture", "schema": 1, "header": {},)") +
+                           R"( "calls": [)" + u.calls + "]}";
+        std::string error;
+        std::optional<capture::CallList> calls = capture::readCapture(text, &error);
+        ASSERT_TRUE(calls) << error;
+        EXPECT_EQ(sim::machineFromCapture(*calls, &error), "");
+        EXPECT_NE(error.find(u.reason), std::string::npos) << error;
+    }
+}
+
 } // namespace

@@ -11,9 +11,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "capture/capture_file.h"
+#include "capture_support.h"
 #include "firmware/firmware_image.h"
 #include "scratch_folder.h"
 #include "sim/nvme_drive.h"
+#include "sim_fixture.h"
 
 namespace {
 
@@ -66,7 +69,17 @@ TEST_F(SimRunner, RefusedDescriptionsExitWithTwoBeforeTheToolRuns) {
     };
     std::string badJson = writeMachine("bad.json", "{\"devices\": [");
     std::string unknownKey = writeMachine("unknown.json", "{\"drivez\": []}");
+    std::string unusable = writeMachine(
+        "unusable.json", R"({"format": "qir-capture", "schema": 1, "header": {}, "calls": [)"
+                         R"({"op": "enum_device_info", "set": 9, "index": 0, "ok": true,)"
+                         R"( "out_dev_inst": 1, "out_class": null}]})");
+    std::string written = scratch("written.json");
     const Case cases[] = {
+        {"unusable capture", "--from-capture " + unusable + " --write-machine " + written,
+         "calls[0]: a device set the capture never opened"},
+        {"unreadable capture", "--from-capture /nonexistent/c.json", "cannot read capture"},
+        {"two machines", "--machine " + unknownKey + " --from-capture " + unusable, "give one"},
+        {"write without capture", "--write-machine " + written, "--write-machine writes"},
         {"unreadable", "--machine /nonexistent/m.json", "cannot read"},
         {"bad json", "--machine " + badJson, "not valid JSON"},
         {"unknown key", "--machine " + unknownKey, "unknown key"},
@@ -78,6 +91,24 @@ TEST_F(SimRunner, RefusedDescriptionsExitWithTwoBeforeTheToolRuns) {
         EXPECT_EQ(r.out, "") << c.name << ": the tool must not have run";
         EXPECT_NE(r.err.find(c.mentions), std::string::npos) << c.name << ": " << r.err;
     }
+    EXPECT_EQ(slurp(written), "") << "a refused capture writes no machine";
+}
+
+TEST_F(SimRunner, RunsTheToolOnAMachineRebuiltFromACaptureAndWritesIt) {
+    qir::testing::SimulatedMachine original(
+        slurp(std::string(QIR_SOURCE_DIR) + "/sim/machines/vroc_raid.json"));
+    ASSERT_TRUE(original.loaded());
+    std::string capture =
+        writeMachine("c.json", qir::capture::captureText(qir::testing::kTestHeader,
+                                                         qir::testing::recordRun(*original)));
+    std::string written = scratch("m.json");
+    SimRun rebuilt = runSim("--from-capture " + capture + " --write-machine " + written + " -- /s");
+    SimRun again = runSim("--machine " + written + " -- /s");
+    SimRun recorded =
+        runSim("--machine " + std::string(QIR_SOURCE_DIR) + "/sim/machines/vroc_raid.json -- /s");
+    EXPECT_EQ(rebuilt.exitCode, recorded.exitCode);
+    EXPECT_EQ(rebuilt.out, recorded.out);
+    EXPECT_EQ(again.out, recorded.out);
 }
 
 TEST_F(SimRunner, ExitCodeIsTheToolsAndTheStateRecordsIt) {
