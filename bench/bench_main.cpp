@@ -103,7 +103,8 @@ const std::vector<NamedShape>& shapes() {
     return all;
 }
 
-void wholeRun(benchmark::State& state) {
+// A whole run of the tool, or the scan, on one of the machines above.
+void machineRun(benchmark::State& state, WholeRun (*run)(const std::string&)) {
     const NamedShape& named = shapes()[static_cast<size_t>(state.range(0))];
     static std::map<std::string, std::string> descriptions;
     std::string& description = descriptions[named.name];
@@ -115,7 +116,7 @@ void wholeRun(benchmark::State& state) {
     int64_t runNanos = 0, firstRequestNanos = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        last = runWholeMachine(description);
+        last = run(description);
         state.ResumeTiming();
         if (!last.loaded) {
             state.SkipWithError(last.loadError.c_str());
@@ -144,13 +145,18 @@ void shapeCases(benchmark::internal::Benchmark* b) {
         b->Arg(static_cast<int64_t>(i));
 }
 
-BENCHMARK(wholeRun)
+void onEveryMachine(benchmark::internal::Benchmark* b) {
+    b->ArgName("machine")
+        ->Apply(shapeCases)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(0.2);
+}
+
+BENCHMARK_CAPTURE(machineRun, whole_run, &runWholeMachine)
     ->Name("whole_run")
-    ->ArgName("machine")
-    ->Apply(shapeCases)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(0.2);
+    ->Apply(onEveryMachine);
+BENCHMARK_CAPTURE(machineRun, scan, &runWholeScan)->Name("scan")->Apply(onEveryMachine);
 
 } // namespace
 

@@ -1,4 +1,5 @@
-// One run of the main routine on a simulated machine, with the platform calls counted.
+// One run of the main routine, or of the pre-flight scan, on a simulated machine, with the
+// platform calls counted.
 #pragma once
 
 #include <cstdint>
@@ -20,5 +21,7 @@ struct WholeRun {
 
 // Loads the description afresh (a run changes the drives) and runs the tool silently.
 WholeRun runWholeMachine(const std::string& description);
+// The same for the scan, without arguments.
+WholeRun runWholeScan(const std::string& description);
 
 } // namespace qir::bench

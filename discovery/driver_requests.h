@@ -13,6 +13,11 @@ namespace qir::req {
 inline constexpr uint32_t IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x002D1080;
 inline constexpr uint32_t IOCTL_STORAGE_QUERY_PROPERTY = 0x002D1400;
 inline constexpr uint32_t IOCTL_SCSI_MINIPORT = 0x0004D008;
+// The storage stack's own firmware and pass-through requests. The tool sends none of
+// them; they stand here so that the scan's guard can refuse them too.
+inline constexpr uint32_t IOCTL_STORAGE_FIRMWARE_DOWNLOAD = 0x002DDC04;
+inline constexpr uint32_t IOCTL_STORAGE_FIRMWARE_ACTIVATE = 0x002DDC08;
+inline constexpr uint32_t IOCTL_STORAGE_PROTOCOL_COMMAND = 0x002DD3C0;
 
 // ---- STORAGE_DEVICE_NUMBER (reply of IOCTL_STORAGE_GET_DEVICE_NUMBER) -----------
 namespace device_number {

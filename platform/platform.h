@@ -26,7 +26,9 @@ inline bool operator==(const Guid& a, const Guid& b) {
             return false;
     return true;
 }
-inline bool operator!=(const Guid& a, const Guid& b) { return !(a == b); }
+inline bool operator!=(const Guid& a, const Guid& b) {
+    return !(a == b);
+}
 
 // DEVPROPKEY
 struct DevPropKey {
@@ -118,5 +120,8 @@ class Platform {
 // before the main routine runs.
 Platform& os();
 void setPlatform(Platform* platform);
+
+// The real machine's platform, for an entry that runs on one (Windows builds only).
+Platform& hostPlatform();
 
 } // namespace qir::platform

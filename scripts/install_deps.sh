@@ -3,7 +3,8 @@
 #
 #   install_deps.sh native   what the Linux build, its tests and ./run need
 #   install_deps.sh all      also the Windows cross toolchain, Wine, Xvfb and friends,
-#                            and clang with its sanitizer and libFuzzer runtimes
+#                            clang with its sanitizer and libFuzzer runtimes, and
+#                            Ansible with ansible-lint for the deployment examples
 #
 # With everything present it returns at once, without touching apt. Anything it cannot
 # install is an error: a test that needs it must fail, not be skipped.
@@ -11,12 +12,13 @@ set -euo pipefail
 
 native=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev ccache clang-format)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine xvfb xdotool
-         imagemagick x11-utils)
+         imagemagick x11-utils jq)
 fuzzing=(clang-14 libclang-rt-14-dev)
+deployment=(ansible ansible-lint)
 
 case "${1:-all}" in
 native) wanted=("${native[@]}") ;;
-all) wanted=("${native[@]}" "${windows[@]}" "${fuzzing[@]}") ;;
+all) wanted=("${native[@]}" "${windows[@]}" "${fuzzing[@]}" "${deployment[@]}") ;;
 *) echo "usage: $0 [native|all]" >&2; exit 2 ;;
 esac
 

@@ -5,34 +5,35 @@
 
 namespace qir {
 
-namespace {
-
 bool isEligibleRevision(const std::u16string& revision) {
-    // Exact 16-bit comparison of all 8 characters: no trimming, no case folding.
-    return revision.size() == 8 && (revision == u"VDL7W2QA" || revision == u"VDL4J9QB");
+    if (revision.size() != 8)
+        return false;
+    for (const char16_t* eligible : kEligibleRevisions)
+        if (revision == eligible)
+            return true;
+    return false;
 }
 
-} // namespace
-
-void DiskUpdater::run(RunOptions& options) {
+void findTargets(const DiscoveryOps& ops, DiskList& foundDisks, DiskList& identifiedDisks,
+                 DiskList& targets, int32_t* vrocPort) {
+    *vrocPort = -1;
     RaidController controller;
-    if (ops_.findRstController(controller))
-        ops_.enumerateRstDisks(controller, foundDisks);
-    ops_.enumerateNvmeDisks(foundDisks);
+    if (ops.findRstController(controller))
+        ops.enumerateRstDisks(controller, foundDisks);
+    ops.enumerateNvmeDisks(foundDisks);
     if (foundDisks.empty())
         return;
 
-    int32_t vrocPort = -1;
     for (const TargetDisk& found : foundDisks) {
         switch (found.driverKind) {
         case RstNonRaid:
-            ops_.identifyRstDisk(found, identifiedDisks);
+            ops.identifyRstDisk(found, identifiedDisks);
             break;
         case RstRaid:
-            ops_.queryCsmiRaidConfig(found, identifiedDisks);
+            ops.queryCsmiRaidConfig(found, identifiedDisks);
             break;
         case InboxNvme:
-            ops_.identifyInboxDisk(found, identifiedDisks);
+            ops.identifyInboxDisk(found, identifiedDisks);
             continue;
         default:
             continue;
@@ -40,12 +41,17 @@ void DiskUpdater::run(RunOptions& options) {
         // An RST record that left nothing identified may stand for a VROC controller,
         // whose drives the RST requests cannot reach.
         if (identifiedDisks.empty())
-            ops_.enumerateVrocDisks(found, identifiedDisks, &vrocPort);
+            ops.enumerateVrocDisks(found, identifiedDisks, vrocPort);
     }
 
     for (const TargetDisk& disk : identifiedDisks)
         if (isEligibleRevision(disk.firmwareRevision))
-            options.targets.push_back(disk);
+            targets.push_back(disk);
+}
+
+void DiskUpdater::run(RunOptions& options) {
+    int32_t vrocPort = -1;
+    findTargets(ops_, foundDisks, identifiedDisks, options.targets, &vrocPort);
 
     for (TargetDisk& target : options.targets) {
         // Set afresh for each target, whatever an earlier route made of it.

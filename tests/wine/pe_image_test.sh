@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # qir.exe is a 64-bit GUI program with its manifest and image inside, needing no DLL
-# beyond Windows' own; qir-sim.exe is its console sibling.
+# beyond Windows' own; qir-sim.exe is its console sibling; qir-scan.exe a console program
+# with a manifest of its own and without the image.
 source "$(dirname "$0")/wine_test_lib.sh"
 
 objdump=x86_64-w64-mingw32-objdump
@@ -25,6 +26,7 @@ check_exe() {
 
 check_exe "$QIR_EXE" '00000002[[:space:]]*(Windows GUI)'
 check_exe "$QIR_SIM_EXE" '00000003[[:space:]]*(Windows CUI)'
+check_exe "$QIR_SCAN_EXE" '00000003[[:space:]]*(Windows CUI)'
 
 # The manifest sits in the resources.
 $objcopy -O binary --only-section=.rsrc "$QIR_EXE" "$WORK/rsrc.bin"
@@ -37,5 +39,12 @@ done
 rdata_size=$($objdump -h "$QIR_EXE" | awk '$2 == ".rdata" { print $3 }')
 [[ -n "$rdata_size" ]] || fail "qir.exe has no .rdata section"
 (( 16#${rdata_size:-0} >= 2359296 )) || fail "qir.exe .rdata (0x$rdata_size bytes) cannot hold the image"
+
+# The scan asks for no elevation either, and carries the image's revision, not the image:
+# the whole file is smaller than the image alone.
+$objcopy -O binary --only-section=.rsrc "$QIR_SCAN_EXE" "$WORK/scan_rsrc.bin"
+grep -aqF 'level="asInvoker"' "$WORK/scan_rsrc.bin" || fail "qir-scan.exe's manifest lacks asInvoker"
+scan_size=$(stat -c %s "$QIR_SCAN_EXE")
+(( scan_size < 2359296 )) || fail "qir-scan.exe is $scan_size bytes: the image is inside"
 
 finish

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Shared by the Wine tests; sourced, not run. ctest provides:
 #   QIR_SOURCE_DIR         the repository
-#   QIR_WINDOWS_BUILD_DIR  the Windows cross build (qir.exe, qir-sim.exe)
+#   QIR_WINDOWS_BUILD_DIR  the Windows cross build (qir.exe, qir-scan.exe, qir-sim.exe)
 #   QIR_NATIVE_SIM         the Linux qir-sim
 #   QIR_WINE_WORK          the Wine tests' folder in the native build tree: the template
 #                          prefix, each running test's own folder, kept artifacts
@@ -13,7 +13,8 @@ done
 
 QIR_EXE="$QIR_WINDOWS_BUILD_DIR/qir.exe"
 QIR_SIM_EXE="$QIR_WINDOWS_BUILD_DIR/qir-sim.exe"
-for f in "$QIR_EXE" "$QIR_SIM_EXE" "$QIR_NATIVE_SIM"; do
+QIR_SCAN_EXE="$QIR_WINDOWS_BUILD_DIR/qir-scan.exe"
+for f in "$QIR_EXE" "$QIR_SIM_EXE" "$QIR_SCAN_EXE" "$QIR_NATIVE_SIM"; do
     [[ -f "$f" ]] || { echo "FAIL: $f has not been built" >&2; exit 1; }
 done
 

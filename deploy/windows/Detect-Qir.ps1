@@ -1,0 +1,13 @@
+# Detection script of the Intune Win32 app and of the Configuration Manager deployment
+# type: the firmware counts as installed when the scan finds nothing to do (exit code
+# 0). Both tools take output with exit code 0 for "installed" and silence for "not
+# installed", so every other outcome, a scan not yet copied included, leads to the
+# install command, whose own scan then decides or reports what is wrong.
+$scan = 'C:\Program Files\QIR\qir-scan.exe'
+if (Test-Path -LiteralPath $scan -PathType Leaf) {
+    & $scan | Out-Null
+    if ($LASTEXITCODE -eq 0) {
+        Write-Output 'QIR: firmware up to date'
+    }
+}
+exit 0
