@@ -54,6 +54,10 @@ set_source_files_properties("${QIR_IMAGE_EMBED_SOURCE}" PROPERTIES
 # (and the quote and backslash, which would break a resource or source string) written
 # as '?'.
 file(READ "${QIR_IMAGE_PATH}" QIR_IMAGE_REVISION_HEX OFFSET 12320 LIMIT 8 HEX)
+# A new image in the same file configures again, so the revision is read anew with it.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${QIR_IMAGE_PATH}")
+# For the tests that check a build against the image it embeds.
+set(QIR_EMBEDDED_IMAGE "${QIR_IMAGE_PATH}" CACHE INTERNAL "The firmware image this build embeds")
 set(QIR_IMAGE_REVISION "")
 foreach(_i RANGE 0 14 2)
   string(SUBSTRING "${QIR_IMAGE_REVISION_HEX}" ${_i} 2 _byte_hex)

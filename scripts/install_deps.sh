@@ -3,8 +3,9 @@
 #
 #   install_deps.sh native   what the Linux build, its tests and ./run need
 #   install_deps.sh all      also the Windows cross toolchain, Wine, Xvfb and friends,
-#                            clang with its sanitizer and libFuzzer runtimes, and
-#                            Ansible with ansible-lint for the deployment examples
+#                            the signing tools, clang with its sanitizer and libFuzzer
+#                            runtimes, and Ansible with ansible-lint for the deployment
+#                            examples
 #
 # With everything present it returns at once, without touching apt. Anything it cannot
 # install is an error: a test that needs it must fail, not be skipped.
@@ -12,7 +13,7 @@ set -euo pipefail
 
 native=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev ccache clang-format)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine xvfb xdotool
-         imagemagick x11-utils jq)
+         imagemagick x11-utils jq osslsigncode openssl python3)
 fuzzing=(clang-14 libclang-rt-14-dev)
 deployment=(ansible ansible-lint)
 

@@ -32,7 +32,7 @@ done
 awk '/^## / { in_section = ($0 == "## Deployment") }
      in_section && /^```/ { in_block = !in_block; next }
      in_section && in_block' "$README" >examples.txt
-(cd "$QIR_SOURCE_DIR" && cat "${examples[@]}") >>examples.txt
+(cd "$QIR_SOURCE_DIR" && cat "${examples[@]}" packaging/DEPLOYMENT.txt) >>examples.txt
 grep -c . examples.txt >/dev/null || fail "no example found"
 
 # Absolute paths lie in the two admin-only folders the README gives.

@@ -16,22 +16,11 @@ expect_eq "native exit code" 1 "$native_rc"
 [[ -f "$WORK/windows/x.txt" ]] || fail "qir.exe wrote no log file"
 [[ -f "$WORK/linux/x.txt" ]] || fail "qir-sim wrote no log file"
 
-# The program path is argument 0 as the shell passed it.
 windows_prog="$(win_path "$QIR_EXE")"
-mask() {
-    PROG="$2" awk '
-        BEGIN { prefix = "Input Command : " ENVIRON["PROG"] " " }
-        /^Start Time : [0-9][0-9]-[0-9][0-9]-[0-9][0-9][0-9][0-9]\([0-9][0-9]:[0-9][0-9]:[0-9][0-9]\)\r$/ {
-            print "Start Time : <time>\r"; next }
-        /^End Time : [0-9][0-9]-[0-9][0-9]-[0-9][0-9][0-9][0-9]\([0-9][0-9]:[0-9][0-9]:[0-9][0-9]\)\r$/ {
-            print "End Time : <time>\r"; next }
-        index($0, prefix) == 1 { print "Input Command : <program> " substr($0, length(prefix) + 1); next }
-        { print }' "$1"
-}
 if [[ -f "$WORK/windows/x.txt" && -f "$WORK/linux/x.txt" ]]; then
     expect_crlf_lines "log file of qir.exe" "$WORK/windows/x.txt"
-    mask "$WORK/windows/x.txt" "$windows_prog" >"$WORK/windows/x.masked"
-    mask "$WORK/linux/x.txt" "$QIR_NATIVE_SIM" >"$WORK/linux/x.masked"
+    mask_log "$WORK/windows/x.txt" "$windows_prog" >"$WORK/windows/x.masked"
+    mask_log "$WORK/linux/x.txt" "$QIR_NATIVE_SIM" >"$WORK/linux/x.masked"
     for f in "$WORK/windows/x.masked" "$WORK/linux/x.masked"; do
         grep -q '^Start Time : <time>' "$f" || fail "$f: no start time in the expected form"
         grep -q '^End Time : <time>' "$f" || fail "$f: no end time in the expected form"

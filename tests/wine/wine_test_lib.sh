@@ -1,13 +1,14 @@
 # shellcheck shell=bash
 # Shared by the Wine tests; sourced, not run. ctest provides:
 #   QIR_SOURCE_DIR         the repository
+#   QIR_VERSION            the project version the builds carry
 #   QIR_WINDOWS_BUILD_DIR  the Windows cross build (qir.exe, qir-scan.exe, qir-sim.exe)
 #   QIR_NATIVE_SIM         the Linux qir-sim
 #   QIR_WINE_WORK          the Wine tests' folder in the native build tree: the template
 #                          prefix, each running test's own folder, kept artifacts
 set -euo pipefail
 
-for v in QIR_SOURCE_DIR QIR_WINDOWS_BUILD_DIR QIR_NATIVE_SIM QIR_WINE_WORK; do
+for v in QIR_SOURCE_DIR QIR_VERSION QIR_WINDOWS_BUILD_DIR QIR_NATIVE_SIM QIR_WINE_WORK; do
     [[ -n "${!v:-}" ]] || { echo "FAIL: $v is not set" >&2; exit 1; }
 done
 
@@ -95,6 +96,30 @@ expect_crlf_lines() {
     [[ -s "$2" ]] || { fail "$1: $2 is empty"; return; }
     [[ "$lines" == "$crlf" ]] || fail "$1: $crlf of $lines lines end in CR LF"
     [[ "$(tail -c 1 "$2" | od -An -c | tr -d ' ')" == '\n' ]] || fail "$1: last line has no end"
+}
+
+# The firmware image the Windows build embeds, as its cache names it.
+windows_image() {
+    sed -n 's/^QIR_EMBEDDED_IMAGE:INTERNAL=//p' "$QIR_WINDOWS_BUILD_DIR/CMakeCache.txt"
+}
+
+# The revision an image carries, as the build writes it in names: its eight bytes, each
+# outside printable ASCII (and the double quote and the backslash) as '?'.
+image_revision() {
+    dd if="$1" bs=1 skip=12320 count=8 status=none | LC_ALL=C tr -c '\040\041\043-\133\135-\176' '?'
+}
+
+# mask_log LOG PROGRAM: the log file with its time stamps and the program path of its
+# command line (argument 0 as the shell passed it) replaced by placeholders.
+mask_log() {
+    PROG="$2" awk '
+        BEGIN { prefix = "Input Command : " ENVIRON["PROG"] " " }
+        /^Start Time : [0-9][0-9]-[0-9][0-9]-[0-9][0-9][0-9][0-9]\([0-9][0-9]:[0-9][0-9]:[0-9][0-9]\)\r$/ {
+            print "Start Time : <time>\r"; next }
+        /^End Time : [0-9][0-9]-[0-9][0-9]-[0-9][0-9][0-9][0-9]\([0-9][0-9]:[0-9][0-9]:[0-9][0-9]\)\r$/ {
+            print "End Time : <time>\r"; next }
+        index($0, prefix) == 1 { print "Input Command : <program> " substr($0, length(prefix) + 1); next }
+        { print }' "$1"
 }
 
 finish() {

@@ -1,0 +1,15 @@
+# Install step of the release package: SHA256SUMS beside the files installed before it,
+# in the form sha256sum --check reads ("<hash>  <path>", paths relative to the package).
+set(_root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+set(_lines "")
+foreach(_file ${CMAKE_INSTALL_MANIFEST_FILES})
+  get_filename_component(_file "${_file}" ABSOLUTE)
+  file(RELATIVE_PATH _name "${_root}" "${_file}")
+  file(SHA256 "${_file}" _hash)
+  list(APPEND _lines "${_hash}  ${_name}\n")
+endforeach()
+list(SORT _lines)
+list(JOIN _lines "" _lines)
+message(STATUS "Writing: ${_root}/SHA256SUMS")
+file(WRITE "${_root}/SHA256SUMS" "${_lines}")
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_root}/SHA256SUMS")
