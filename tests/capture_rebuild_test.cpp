@@ -19,14 +19,8 @@
 namespace {
 
 using namespace qir;
+using qir::testing::exampleMachine;
 using qir::testing::recordRun;
-
-std::string machineText(const std::string& name) {
-    std::ifstream in(std::string(QIR_SOURCE_DIR) + "/sim/machines/" + name + ".json");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 struct Outcome {
     int result = 0;
@@ -93,13 +87,13 @@ void expectSameUpdateRun(const std::string& description,
 class RebuiltExampleMachine : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RebuiltExampleMachine, RunsTheUpdateAsTheRecordedMachineDoes) {
-    expectSameUpdateRun(machineText(GetParam()));
+    expectSameUpdateRun(exampleMachine(GetParam()));
 }
 
 // Recorded again, the rebuilt machine gives the capture it was rebuilt from, call for
 // call, answers included.
 TEST_P(RebuiltExampleMachine, IsRecordedAsTheOriginalWas) {
-    qir::testing::SimulatedMachine original(machineText(GetParam()));
+    qir::testing::SimulatedMachine original(exampleMachine(GetParam()));
     std::string first = capture::captureText(qir::testing::kTestHeader, recordRun(*original));
     std::string error;
     std::optional<capture::CallList> calls = capture::readCapture(first, &error);

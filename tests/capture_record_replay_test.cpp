@@ -17,21 +17,15 @@
 namespace {
 
 using namespace qir;
+using qir::testing::exampleMachine;
 using qir::testing::kTestHeader;
 using qir::testing::recordRun;
-
-std::string machineText(const std::string& name) {
-    std::ifstream in(std::string(QIR_SOURCE_DIR) + "/sim/machines/" + name + ".json");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class ExampleMachine : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ExampleMachine, RecordingTheWholeRunChangesNothingTheToolOrTheMachineSees) {
     auto run = [&](bool recorded, std::string* out) {
-        qir::testing::SimulatedMachine machine(machineText(GetParam()));
+        qir::testing::SimulatedMachine machine(exampleMachine(GetParam()));
         EXPECT_TRUE(machine.loaded()) << machine.error();
         qir::testing::ConsoleCapture console;
         capture::RecordingPlatform recorder(*machine);
@@ -54,7 +48,7 @@ TEST_P(ExampleMachine, RecordingTheWholeRunChangesNothingTheToolOrTheMachineSees
 }
 
 TEST_P(ExampleMachine, ACaptureReadsBackToTheSameBytesAndReplaysToTheEnd) {
-    QIR_LOAD_MACHINE(machine, machineText(GetParam()));
+    QIR_LOAD_MACHINE(machine, exampleMachine(GetParam()));
     capture::CallList calls = recordRun(*machine);
     ASSERT_FALSE(calls.empty());
     std::string text = capture::captureText(kTestHeader, calls);
@@ -73,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Capture, ExampleMachine,
                          ::testing::Values("default", "vroc_raid", "vroc_non_raid", "empty"));
 
 TEST(CaptureReplay, NamesTheFirstCallThatDiffersFromTheRecord) {
-    QIR_LOAD_MACHINE(machine, machineText("default"));
+    QIR_LOAD_MACHINE(machine, exampleMachine("default"));
     capture::CallList calls = recordRun(*machine);
     size_t changed = 0;
     while (calls[changed].op != capture::Op::CreateFile)

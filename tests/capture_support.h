@@ -3,6 +3,8 @@
 // capture holds the questions of a look at the machine and nothing it wrote.
 #pragma once
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,14 @@
 #include "platform/platform.h"
 
 namespace qir::testing {
+
+// The description of the example machine sim/machines/<name>.json.
+inline std::string exampleMachine(const std::string& name) {
+    std::ifstream in(std::string(QIR_SOURCE_DIR) + "/sim/machines/" + name + ".json");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 inline DiskUpdaterOps discoveryOnly() {
     DiskUpdaterOps ops = productionDiskUpdaterOps();

@@ -95,8 +95,7 @@ TEST_F(SimRunner, RefusedDescriptionsExitWithTwoBeforeTheToolRuns) {
 }
 
 TEST_F(SimRunner, RunsTheToolOnAMachineRebuiltFromACaptureAndWritesIt) {
-    qir::testing::SimulatedMachine original(
-        slurp(std::string(QIR_SOURCE_DIR) + "/sim/machines/vroc_raid.json"));
+    qir::testing::SimulatedMachine original(qir::testing::exampleMachine("vroc_raid"));
     ASSERT_TRUE(original.loaded());
     std::string capture =
         writeMachine("c.json", qir::capture::captureText(qir::testing::kTestHeader,
@@ -117,8 +116,7 @@ TEST_F(SimRunner, RunsTheToolOnAMachineRebuiltFromACaptureAndWritesIt) {
 TEST_F(SimRunner, AScanCaptureRebuildsEachExampleMachineForTheUpdate) {
     for (const char* name : {"default", "vroc_raid", "vroc_non_raid", "empty"}) {
         SCOPED_TRACE(name);
-        std::string original =
-            slurp(std::string(QIR_SOURCE_DIR) + "/sim/machines/" + name + ".json");
+        std::string original = qir::testing::exampleMachine(name);
         for (size_t at; (at = original.find("\"power_cycle\"")) != std::string::npos;)
             original.replace(at, 13, "\"reset\"");
         std::string machine = writeMachine("m.json", original);
