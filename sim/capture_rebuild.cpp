@@ -157,6 +157,7 @@ struct Device {
     std::optional<std::u16string> instanceId, parentId, driverDesc, locationInfo;
     std::optional<std::vector<std::u16string>> hardwareIds;
     std::set<std::string> missing;
+    std::map<std::string, uint32_t> propertyErrors;
     std::optional<std::u16string> interfacePath;
     uint32_t detailError = 0;
 };
@@ -351,8 +352,7 @@ class Rebuild {
                 d.hardwareIds.reset();
                 d.missing.insert("hardware_ids");
             } else if (!c.ok && c.error != win::ERROR_INSUFFICIENT_BUFFER) {
-                refuse(i, "the hardware ids failed with error " + std::to_string(c.error) +
-                              ", which a machine description cannot hold");
+                d.propertyErrors["hardware_ids"] = c.error;
             }
             return;
         }
@@ -376,8 +376,7 @@ class Rebuild {
             value->reset();
             d.missing.insert(name);
         } else if (!c.ok && c.error != win::ERROR_INSUFFICIENT_BUFFER) {
-            refuse(i, std::string("the property ") + name + " failed with error " +
-                          std::to_string(c.error) + ", which a machine description cannot hold");
+            d.propertyErrors[name] = c.error;
         }
     }
 
@@ -593,6 +592,8 @@ class Rebuild {
         put("location_info", d.locationInfo);
         if (!d.missing.empty())
             j["missing"] = d.missing;
+        if (!d.propertyErrors.empty())
+            j["property_errors"] = d.propertyErrors;
         if (!disk && !port)
             return j;
         // A device of an interface class is in that class's set only with a path; one the

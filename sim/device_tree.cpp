@@ -237,6 +237,9 @@ bool SimMachine::getDeviceRegistryProperty(DevInfoSet setId, const DeviceInfoDat
     if (device < 0)
         return false;
     const SimDevice& d = devices[static_cast<size_t>(device)];
+    if (auto e = d.propertyErrors.find("hardware_ids");
+        property == win::SPDRP_HARDWAREID && e != d.propertyErrors.end())
+        return fail(e->second);
     if (property != win::SPDRP_HARDWAREID || !d.hardwareIds)
         return fail(win::ERROR_INVALID_DATA);
     // Each identifier ends with a zero; answerText adds the one that ends the list.
@@ -260,14 +263,17 @@ bool SimMachine::getDeviceProperty(DevInfoSet setId, const DeviceInfoData* info,
         return fail(win::ERROR_INVALID_USER_BUFFER);
     const SimDevice& d = devices[static_cast<size_t>(device)];
     const std::optional<std::u16string>* value = nullptr;
+    const char* name = "";
     if (key == win::DEVPKEY_Device_Parent)
-        value = &d.parentId;
+        value = &d.parentId, name = "parent_id";
     else if (key == win::DEVPKEY_Device_InstanceId)
-        value = &d.instanceId;
+        value = &d.instanceId, name = "instance_id";
     else if (key == win::DEVPKEY_Device_DriverDesc)
-        value = &d.driverDesc;
+        value = &d.driverDesc, name = "driver_desc";
     else if (key == win::DEVPKEY_Device_LocationInfo)
-        value = &d.locationInfo;
+        value = &d.locationInfo, name = "location_info";
+    if (auto e = d.propertyErrors.find(name); e != d.propertyErrors.end())
+        return fail(e->second);
     if (!value || !*value)
         return fail(win::ERROR_NOT_FOUND);
     *propType = win::DEVPROP_TYPE_STRING;

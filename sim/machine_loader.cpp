@@ -353,7 +353,7 @@ struct Loader {
                   {"class", "instance_id", "parent_id", "hardware_ids", "interface_path",
                    "device_number", "driver_desc", "location_info", "missing", "open_error",
                    "driver", "drive", "rst", "scsi_port", "vroc", "dev_inst",
-                   "interface_detail_error"});
+                   "interface_detail_error", "property_errors"});
         SimDevice d;
         const json* cls = member(j, "class");
         if (!cls)
@@ -418,6 +418,19 @@ struct Loader {
                     d.hardwareIds.reset();
                 else
                     refuse(where + ".missing", "unknown property \"" + name + "\"");
+            }
+        }
+        if (const json* v = member(j, "property_errors")) {
+            std::string w = where + ".property_errors";
+            if (!v->is_object())
+                refuse(w, "must be an object");
+            for (auto it = v->begin(); it != v->end(); ++it) {
+                static const std::set<std::string> names = {
+                    "parent_id", "instance_id", "driver_desc", "location_info", "hardware_ids"};
+                if (!names.count(it.key()))
+                    refuse(w, "unknown property \"" + it.key() + "\"");
+                d.propertyErrors[it.key()] =
+                    static_cast<uint32_t>(integer(it.value(), w + "." + it.key(), 1, 0xFFFFFFFF));
             }
         }
         if (const json* v = member(j, "driver"); v && !v->is_null()) {

@@ -65,6 +65,8 @@ struct SimDevice {
     std::optional<int> scsiPort;
     std::optional<uint32_t> devInst; // else its place in the tree, from 1
     uint32_t interfaceDetailError = 0;
+    // Properties that fail with an error of their own, by their description names.
+    std::map<std::string, uint32_t> propertyErrors;
     uint32_t openError = 0;
     DriverType driver = DriverType::None;
     int drive = -1; // the inbox disk's drive, index into SimMachine::drives

@@ -129,6 +129,7 @@ const MadeMachine kMadeMachines[] = {
     {"odd_inbox_disks",
      machineOf(R"({"class": "other", "location_info": "Bus Number 9"},)" + inboxDisk(1, "a") + "," +
                    inboxDisk(2, "b", R"(, "missing": ["parent_id"])") + "," +
+                   inboxDisk(7, "f", R"(, "property_errors": {"hardware_ids": 13})") + "," +
                    R"({"class": "disk", "parent_id": "PCI\\VEN_1D7A&DEV_0100\\4&3",)"
                    R"( "hardware_ids": ["SCSI\\DiskNVMe____X"], "instance_id": "X\\3",)"
                    R"( "interface_detail_error": 13},)" +
@@ -136,7 +137,7 @@ const MadeMachine kMadeMachines[] = {
                    inboxDisk(6, "e", R"(, "open_error": 5)"),
                makerDrive("a") + "," + makerDrive("b") + "," +
                    makerDrive("c", R"(, "serial": "KV\u00e9\u0001 7")") + "," + makerDrive("d") +
-                   "," + makerDrive("e"),
+                   "," + makerDrive("e") + "," + makerDrive("f"),
                R"({"kind": "storage_query", "path": "\\\\.\\PHYSICALDRIVE5", "error": 31})"),
      false},
     {"rst_three_members_and_pass_through",
@@ -196,11 +197,6 @@ const Unusable kUnusable[] = {
          "key": "{00000000-0000-0000-0000-000000000000} 2", "size": 0, "buffer": false,
          "ok": false, "error": 1168})",
      "calls[0]: a device property the simulated machine does not hold"},
-    {R"({"op": "get_device_property", "set": 7, "dev_inst": 1,
-         "key": "{4340A6C5-93FA-4706-972C-7B648008A5A7} 8", "size": 0, "buffer": false,
-         "ok": false, "error": 13})",
-     "calls[0]: the property parent_id failed with error 13, which a machine description "
-     "cannot hold"},
     {R"({"op": "device_io_control", "handle": 256, "code": "0x2D1080", "in_size": 0, "in": null,
          "out_size": 12, "ok": true, "returned": 12, "out": "070000000100000000000000"})",
      "calls[0]: a request on a handle the capture never opened"},

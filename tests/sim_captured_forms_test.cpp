@@ -55,6 +55,28 @@ TEST(SimCapturedForms, AnInterfaceWhoseDetailFailsIsStillInItsClassSet) {
     m->destroyDeviceInfoList(set);
 }
 
+TEST(SimCapturedForms, APropertyFailsWithTheErrorItIsGiven) {
+    auto m = load(R"({"devices": [{"class": "other", "parent_id": "P", "hardware_ids": ["H"],
+                                   "property_errors": {"parent_id": 13, "hardware_ids": 1784}}]})");
+    platform::DevInfoSet all = m->getClassDevs(nullptr, win::DIGCF_PRESENT | win::DIGCF_ALLCLASSES);
+    platform::DeviceInfoData info{};
+    info.cbSize = 32;
+    ASSERT_TRUE(m->enumDeviceInfo(all, 0, &info));
+    uint32_t type = 0, required = 0;
+    EXPECT_FALSE(
+        m->getDeviceProperty(all, &info, win::DEVPKEY_Device_Parent, &type, nullptr, 0, &required));
+    EXPECT_EQ(m->getLastError(), 13u);
+    EXPECT_FALSE(m->getDeviceRegistryProperty(all, &info, win::SPDRP_HARDWAREID, &type, nullptr, 0,
+                                              &required));
+    EXPECT_EQ(m->getLastError(), 1784u);
+    m->destroyDeviceInfoList(all);
+
+    std::string error;
+    EXPECT_FALSE(sim::loadMachine(
+        R"({"devices": [{"class": "other", "property_errors": {"colour": 1}}]})", &error));
+    EXPECT_NE(error.find("unknown property \"colour\""), std::string::npos) << error;
+}
+
 TEST(SimCapturedForms, AGetInfoReplyTakesEveryFieldItIsGiven) {
     auto m = load(oneDisk("", R"(, "get_info": {"offset": 64, "upgrade_support": 2,
         "slot_count": 9, "active_slot": 7, "pending_slot": 1,
