@@ -140,7 +140,7 @@ const MadeMachine kMadeMachines[] = {
                    "," + makerDrive("e") + "," + makerDrive("f"),
                R"({"kind": "storage_query", "path": "\\\\.\\PHYSICALDRIVE5", "error": 31})"),
      false},
-    {"rst_three_members_and_pass_through",
+    {"rst_two_volumes_three_members_and_pass_through",
      machineOf(
          R"({"class": "other"}, {"class": "storage_port", "instance_id": "PCI\\VEN_8086&DEV_2822\\3&1",)"
          R"( "interface_path": "\\\\?\\pci#ven_8086#{2accfe60-c130-11d2-b082-00a0c91efb8b}",)"
@@ -148,6 +148,7 @@ const MadeMachine kMadeMachines[] = {
          R"( "rst": {"ports": [{"path_id": 0, "drive": "m0"}, {"path_id": 1, "drive": "m1"},)"
          R"( {"path_id": 2, "drive": "m2"}, {"path_id": 5, "drive": "pt"}], "raid_members": [2, 0, 1]}},)" +
              rstDisk("VEN_INTEL&PROD_RAID_5\\\\4&1", R"(, "device_number": 0)") + "," +
+             rstDisk("VEN_INTEL&PROD_RAID_1\\\\4&3", R"(, "device_number": 2)") + "," +
              R"({"class": "other", "location_info": "Bus Number 7"},)" +
              rstDisk(
                  "VEN_NVME&PROD_KORVANE\\\\4&2",
