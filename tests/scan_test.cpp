@@ -142,6 +142,10 @@ struct ExitCase {
     const char* verdict; // of the first drive, or "" for none
     const char* inReport;
 };
+// ctest lists a case by its name rather than by the bytes of its record.
+void PrintTo(const ExitCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::string imageRevisionText() {
     return text::toUtf8(scan::builtImageRevision());
@@ -220,6 +224,9 @@ struct GuardCase {
     std::vector<uint8_t> request;
     bool refused;
 };
+void PrintTo(const GuardCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::vector<uint8_t> miniport(const char (&signature)[9], uint32_t code, uint32_t size) {
     std::vector<uint8_t> r(size, 0);
