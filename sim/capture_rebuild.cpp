@@ -153,13 +153,9 @@ struct DeviceSet {
     std::optional<uint32_t> iface;  // device of the interface last enumerated
 };
 
-struct Device {
-    std::optional<std::u16string> instanceId, parentId, driverDesc, locationInfo;
-    std::optional<std::vector<std::u16string>> hardwareIds;
+// A device as the simulated machine holds it, and the properties it answered as absent.
+struct Device : SimDevice {
     std::set<std::string> missing;
-    std::map<std::string, uint32_t> propertyErrors;
-    std::optional<std::u16string> interfacePath;
-    uint32_t detailError = 0;
 };
 
 struct Request {
@@ -326,7 +322,7 @@ class Rebuild {
             if (d.interfacePath->empty())
                 refuse(i, "an empty interface path");
         } else if (!c.ok && c.error != win::ERROR_INSUFFICIENT_BUFFER) {
-            d.detailError = c.error;
+            d.interfaceDetailError = c.error;
         }
     }
 
@@ -356,18 +352,10 @@ class Rebuild {
             }
             return;
         }
-        platform::DevPropKey key{c.guid.value_or(platform::Guid{}), c.number};
-        std::optional<std::u16string>* value = nullptr;
         const char* name = nullptr;
-        if (key == win::DEVPKEY_Device_Parent)
-            value = &d.parentId, name = "parent_id";
-        else if (key == win::DEVPKEY_Device_InstanceId)
-            value = &d.instanceId, name = "instance_id";
-        else if (key == win::DEVPKEY_Device_DriverDesc)
-            value = &d.driverDesc, name = "driver_desc";
-        else if (key == win::DEVPKEY_Device_LocationInfo)
-            value = &d.locationInfo, name = "location_info";
-        else
+        std::optional<std::u16string>* value =
+            stringProperty(d, {c.guid.value_or(platform::Guid{}), c.number}, &name);
+        if (!value)
             refuse(i, "a device property the simulated machine does not hold");
         if (c.ok && c.buffer) {
             *value = utf16Text(c.out, 0);
@@ -598,14 +586,14 @@ class Rebuild {
             return j;
         // A device of an interface class is in that class's set only with a path; one the
         // tool never asked for stands in under a name of its own.
-        if (!d.interfacePath && !d.detailError)
+        if (!d.interfacePath && !d.interfaceDetailError)
             d.interfacePath = u"\\\\?\\captured#" + text::fromUtf8(std::to_string(devInst)) +
                               (disk ? u"#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"
                                     : u"#{2accfe60-c130-11d2-b082-00a0c91efb8b}");
         if (d.interfacePath)
             j["interface_path"] = text::toUtf8(*d.interfacePath);
-        if (d.detailError)
-            j["interface_detail_error"] = d.detailError;
+        if (d.interfaceDetailError)
+            j["interface_detail_error"] = d.interfaceDetailError;
         std::vector<std::u16string> keys;
         if (d.interfacePath)
             keys.push_back(upper(*d.interfacePath));

@@ -48,6 +48,32 @@ void putWide(uint8_t* buffer, const std::u16string& text, size_t offset) {
 
 } // namespace
 
+std::optional<std::u16string>* stringProperty(SimDevice& d, const DevPropKey& key,
+                                              const char** name) {
+    struct Named {
+        const DevPropKey& key;
+        std::optional<std::u16string> SimDevice::*value;
+        const char* name;
+    };
+    const Named properties[] = {
+        {win::DEVPKEY_Device_Parent, &SimDevice::parentId, "parent_id"},
+        {win::DEVPKEY_Device_InstanceId, &SimDevice::instanceId, "instance_id"},
+        {win::DEVPKEY_Device_DriverDesc, &SimDevice::driverDesc, "driver_desc"},
+        {win::DEVPKEY_Device_LocationInfo, &SimDevice::locationInfo, "location_info"},
+    };
+    for (const Named& p : properties)
+        if (p.key == key) {
+            *name = p.name;
+            return &(d.*p.value);
+        }
+    return nullptr;
+}
+
+const std::optional<std::u16string>* stringProperty(const SimDevice& d, const DevPropKey& key,
+                                                    const char** name) {
+    return stringProperty(const_cast<SimDevice&>(d), key, name);
+}
+
 DevInfoSet SimMachine::getClassDevs(const Guid* classGuid, uint32_t flags) {
     OpenFile none;
     IoRequest probe(*this, -1, none, 0, 0, 0);
@@ -262,16 +288,8 @@ bool SimMachine::getDeviceProperty(DevInfoSet setId, const DeviceInfoData* info,
     if (!propType)
         return fail(win::ERROR_INVALID_USER_BUFFER);
     const SimDevice& d = devices[static_cast<size_t>(device)];
-    const std::optional<std::u16string>* value = nullptr;
     const char* name = "";
-    if (key == win::DEVPKEY_Device_Parent)
-        value = &d.parentId, name = "parent_id";
-    else if (key == win::DEVPKEY_Device_InstanceId)
-        value = &d.instanceId, name = "instance_id";
-    else if (key == win::DEVPKEY_Device_DriverDesc)
-        value = &d.driverDesc, name = "driver_desc";
-    else if (key == win::DEVPKEY_Device_LocationInfo)
-        value = &d.locationInfo, name = "location_info";
+    const std::optional<std::u16string>* value = stringProperty(d, key, &name);
     if (auto e = d.propertyErrors.find(name); e != d.propertyErrors.end())
         return fail(e->second);
     if (!value || !*value)

@@ -74,6 +74,13 @@ struct SimDevice {
     VrocController vroc;
 };
 
+// The string property `key` names on the device, and the name a description gives it
+// ("parent_id"); nullptr when the machine holds no property of that key.
+std::optional<std::u16string>* stringProperty(SimDevice& d, const platform::DevPropKey& key,
+                                              const char** name);
+const std::optional<std::u16string>*
+stringProperty(const SimDevice& d, const platform::DevPropKey& key, const char** name);
+
 enum class FaultEffect { Error, ReturnCode, CompletionStatus, Fields };
 
 struct SimFault {
