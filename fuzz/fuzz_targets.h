@@ -19,6 +19,10 @@ int runRoutesInput(const uint8_t* data, size_t size);
 int runMachineLoaderInput(const uint8_t* data, size_t size);
 bool machineLoaderAvailable();
 
+// The capture reader on the input text; a capture it takes is replayed to the tool, then
+// rebuilt into a machine the tool runs on.
+int runCaptureReaderInput(const uint8_t* data, size_t size);
+
 // The main routine on an empty simulated machine with arguments split from the input.
 int runCommandLineInput(const uint8_t* data, size_t size);
 

@@ -18,6 +18,9 @@ struct OptionRow {
 const OptionRow kOptions[] = {
     {u"/json", "FILEPATH", "Also write the scan as JSON to that file (created at start).",
      &ScanOptions::jsonPath},
+    {u"/capture", "FILEPATH",
+     "Also record every platform call and its answer to that file (created at start).",
+     &ScanOptions::capturePath},
 };
 
 const OptionRow* rowOf(const std::u16string& arg, std::u16string* value) {

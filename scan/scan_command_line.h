@@ -7,7 +7,8 @@
 namespace qir::scan {
 
 struct ScanOptions {
-    std::u16string jsonPath; // empty: no JSON file
+    std::u16string jsonPath;    // empty: no JSON file
+    std::u16string capturePath; // empty: no capture
 };
 
 // False on anything the table does not know, a value left empty, or an option given twice.

@@ -4,6 +4,8 @@
 
 #include "app/console.h"
 #include "app/log_file.h"
+#include "capture/capture_file.h"
+#include "capture/recording_platform.h"
 #include "platform/host_file.h"
 #include "scan/image_revision.h"
 #include "scan/json_report.h"
@@ -36,21 +38,36 @@ int scanMain(int argc, const char16_t* const* argv, const DiscoveryOps& ops) {
     }
     // As qir.exe does with its log: a file that cannot be written is known before any
     // device is asked.
-    if (!options.jsonPath.empty() && !testLogPath(options.jsonPath)) {
-        narrowOut() << headerText(revision);
-        wideOut() << u"[ERROR] " << options.jsonPath << u" is invalid file path." << endl;
-        return kExitBadCommandLine;
+    for (const std::u16string* path : {&options.jsonPath, &options.capturePath}) {
+        if (!path->empty() && !testLogPath(*path)) {
+            narrowOut() << headerText(revision);
+            wideOut() << u"[ERROR] " << *path << u" is invalid file path." << endl;
+            return kExitBadCommandLine;
+        }
     }
 
+    // The recorder stands between the guard and the machine: the capture holds what the
+    // machine was asked and answered, nothing the guard kept from it.
+    platform::Platform& machine = platform::os();
+    capture::RecordingPlatform recorder(machine);
+    if (!options.capturePath.empty())
+        platform::setPlatform(&recorder);
     ScanResult result = scanMachine(revision, ops);
+    platform::setPlatform(&machine);
     narrowOut() << reportText(result);
     consoleSink().flush();
-    if (!options.jsonPath.empty() && !writeWhole(options.jsonPath, jsonReport(result))) {
-        wideOut() << u"[ERROR] cannot write " << options.jsonPath << endl;
+    auto written = [&](const std::u16string& path, const std::string& content) {
+        if (path.empty() || writeWhole(path, content))
+            return;
+        wideOut() << u"[ERROR] cannot write " << path << endl;
         // Whoever asked for the file reads an unwritten one as an incomplete scan.
         if (result.exitCode == kExitNothingToDo)
             result.exitCode = kExitIncomplete;
-    }
+    };
+    written(options.jsonPath, jsonReport(result));
+    if (!options.capturePath.empty())
+        written(options.capturePath,
+                capture::captureText(capture::headerOfThisHost(), recorder.calls()));
     return result.exitCode;
 }
 

@@ -23,7 +23,7 @@ constexpr uint32_t kSpintActive = 1;
 
 // The interface class a device exposes, if it exposes one.
 const Guid* interfaceClassOf(const SimDevice& d) {
-    if (!d.interfacePath)
+    if (!d.interfacePath && !d.interfaceDetailError)
         return nullptr;
     if (d.deviceClass == DeviceClass::Disk)
         return &win::GUID_DEVINTERFACE_DISK;
@@ -47,6 +47,32 @@ void putWide(uint8_t* buffer, const std::u16string& text, size_t offset) {
 }
 
 } // namespace
+
+std::optional<std::u16string>* stringProperty(SimDevice& d, const DevPropKey& key,
+                                              const char** name) {
+    struct Named {
+        const DevPropKey& key;
+        std::optional<std::u16string> SimDevice::*value;
+        const char* name;
+    };
+    const Named properties[] = {
+        {win::DEVPKEY_Device_Parent, &SimDevice::parentId, "parent_id"},
+        {win::DEVPKEY_Device_InstanceId, &SimDevice::instanceId, "instance_id"},
+        {win::DEVPKEY_Device_DriverDesc, &SimDevice::driverDesc, "driver_desc"},
+        {win::DEVPKEY_Device_LocationInfo, &SimDevice::locationInfo, "location_info"},
+    };
+    for (const Named& p : properties)
+        if (p.key == key) {
+            *name = p.name;
+            return &(d.*p.value);
+        }
+    return nullptr;
+}
+
+const std::optional<std::u16string>* stringProperty(const SimDevice& d, const DevPropKey& key,
+                                                    const char** name) {
+    return stringProperty(const_cast<SimDevice&>(d), key, name);
+}
 
 DevInfoSet SimMachine::getClassDevs(const Guid* classGuid, uint32_t flags) {
     OpenFile none;
@@ -96,8 +122,13 @@ void SimMachine::fillInfo(int device, DeviceInfoData* info) const {
                       : d.deviceClass == DeviceClass::StoragePort ? kScsiAdapterClass
                       : d.deviceClass == DeviceClass::ScsiPort    ? kScsiAdapterClass
                                                                   : kSystemClass;
-    info->devInst = static_cast<uint32_t>(device) + 1;
+    info->devInst = devInstOf(device);
     info->reserved = 0;
+}
+
+uint32_t SimMachine::devInstOf(int device) const {
+    const SimDevice& d = devices[static_cast<size_t>(device)];
+    return d.devInst ? *d.devInst : static_cast<uint32_t>(device) + 1;
 }
 
 // The device an information record names, when it is a device of the set.
@@ -107,7 +138,7 @@ int SimMachine::deviceOfInfo(const DeviceSet& set, const DeviceInfoData* info) {
         return -1;
     }
     for (int device : set.devices)
-        if (static_cast<uint32_t>(device) + 1 == info->devInst)
+        if (devInstOf(device) == info->devInst)
             return device;
     lastError_ = win::ERROR_INVALID_PARAMETER;
     return -1;
@@ -175,6 +206,8 @@ bool SimMachine::getDeviceInterfaceDetail(DevInfoSet setId, const DeviceInterfac
     if (info && info->cbSize != win::kDeviceInfoDataSize)
         return fail(win::ERROR_INVALID_USER_BUFFER);
 
+    if (uint32_t error = devices[static_cast<size_t>(device)].interfaceDetailError)
+        return fail(error);
     const std::u16string& path = *devices[static_cast<size_t>(device)].interfacePath;
     uint32_t required =
         win::kInterfaceDetailPathOffset + static_cast<uint32_t>((path.size() + 1) * 2);
@@ -230,6 +263,9 @@ bool SimMachine::getDeviceRegistryProperty(DevInfoSet setId, const DeviceInfoDat
     if (device < 0)
         return false;
     const SimDevice& d = devices[static_cast<size_t>(device)];
+    if (auto e = d.propertyErrors.find("hardware_ids");
+        property == win::SPDRP_HARDWAREID && e != d.propertyErrors.end())
+        return fail(e->second);
     if (property != win::SPDRP_HARDWAREID || !d.hardwareIds)
         return fail(win::ERROR_INVALID_DATA);
     // Each identifier ends with a zero; answerText adds the one that ends the list.
@@ -252,15 +288,10 @@ bool SimMachine::getDeviceProperty(DevInfoSet setId, const DeviceInfoData* info,
     if (!propType)
         return fail(win::ERROR_INVALID_USER_BUFFER);
     const SimDevice& d = devices[static_cast<size_t>(device)];
-    const std::optional<std::u16string>* value = nullptr;
-    if (key == win::DEVPKEY_Device_Parent)
-        value = &d.parentId;
-    else if (key == win::DEVPKEY_Device_InstanceId)
-        value = &d.instanceId;
-    else if (key == win::DEVPKEY_Device_DriverDesc)
-        value = &d.driverDesc;
-    else if (key == win::DEVPKEY_Device_LocationInfo)
-        value = &d.locationInfo;
+    const char* name = "";
+    const std::optional<std::u16string>* value = stringProperty(d, key, &name);
+    if (auto e = d.propertyErrors.find(name); e != d.propertyErrors.end())
+        return fail(e->second);
     if (!value || !*value)
         return fail(win::ERROR_NOT_FOUND);
     *propType = win::DEVPROP_TYPE_STRING;

@@ -95,12 +95,14 @@ void setReturnCode(IoRequest& r, uint32_t status) {
 
 IoAnswer firmwareGetInfo(IoRequest& r, NvmeDrive& drive, uint32_t dataOffset, uint32_t dataLength) {
     uint8_t* b = r.buf.data();
+    const GetInfoReply& told = drive.config().getInfo;
     // The driver places the reply at the next 8-byte boundary of the data area and says
     // so in DataBufferOffset.
-    uint32_t base = (dataOffset + 7) & ~7u;
-    uint32_t slots = static_cast<uint32_t>(drive.slotCount());
+    uint32_t base = told.offset ? *told.offset : (dataOffset + 7) & ~7u;
+    uint32_t slots = told.records ? static_cast<uint32_t>(told.records->size())
+                                  : static_cast<uint32_t>(drive.slotCount());
     uint32_t needed = fw::kInfoSlots + fw::kSlotRecordSize * slots;
-    if (uint64_t{base} + needed > uint64_t{dataOffset} + dataLength) {
+    if (base < dataOffset || uint64_t{base} + needed > uint64_t{dataOffset} + dataLength) {
         setReturnCode(r, fw_status::kOutputBufferTooSmall);
         return IoAnswer{};
     }
@@ -109,16 +111,23 @@ IoAnswer firmwareGetInfo(IoRequest& r, NvmeDrive& drive, uint32_t dataOffset, ui
     putU32(b, srb::kSize + fw::kDataBufferLength, dataLength - (base - dataOffset));
     putU32(b, base + fw::kInfoVersion, 1);
     putU32(b, base + fw::kInfoSize, fw::kInfoSlots + fw::kSlotRecordSize);
-    putU8(b, base + fw::kInfoUpgradeSupport, drive.upgradeSupport() ? 1 : 0);
-    putU8(b, base + fw::kInfoSlotCount, static_cast<uint8_t>(slots));
-    putU8(b, base + fw::kInfoActiveSlot, static_cast<uint8_t>(drive.activeSlot()));
+    putU8(b, base + fw::kInfoUpgradeSupport,
+          told.upgradeSupport.value_or(drive.upgradeSupport() ? 1 : 0));
+    putU8(b, base + fw::kInfoSlotCount, told.slotCount.value_or(static_cast<uint8_t>(slots)));
+    putU8(b, base + fw::kInfoActiveSlot,
+          told.activeSlot.value_or(static_cast<uint8_t>(drive.activeSlot())));
     putU8(b, base + fw::kInfoPendingSlot,
-          drive.pendingSlot() ? static_cast<uint8_t>(drive.pendingSlot()) : fw::kNoPendingSlot);
+          told.pendingSlot.value_or(drive.pendingSlot() ? static_cast<uint8_t>(drive.pendingSlot())
+                                                        : fw::kNoPendingSlot));
     for (uint32_t i = 0; i < slots; ++i) {
         uint32_t rec = base + fw::kInfoSlots + fw::kSlotRecordSize * i;
         int slot = static_cast<int>(i) + 1;
-        putU8(b, rec + fw::kSlotNumber, static_cast<uint8_t>(slot));
-        putU8(b, rec + fw::kSlotReadOnly, drive.slotReadOnly(slot) ? 1 : 0);
+        putU8(b, rec + fw::kSlotNumber,
+              told.records ? (*told.records)[i].number : static_cast<uint8_t>(slot));
+        putU8(b, rec + fw::kSlotReadOnly,
+              told.records               ? (*told.records)[i].readOnly
+              : drive.slotReadOnly(slot) ? 1
+                                         : 0);
         std::string revision = drive.slotRevision(slot);
         for (size_t k = 0; k < revision.size() && k < 8; ++k)
             b[rec + fw::kSlotRevision + k] = static_cast<uint8_t>(revision[k]);

@@ -119,10 +119,47 @@ platform::LocalTime parseClock(const std::string& value, const std::string& wher
     return t;
 }
 
+uint8_t byteValue(const json& value, const std::string& where) {
+    return static_cast<uint8_t>(integer(value, where, 0, 255));
+}
+
+GetInfoReply parseGetInfo(const json& j, const std::string& where) {
+    allowOnly(
+        j, where,
+        {"offset", "upgrade_support", "slot_count", "active_slot", "pending_slot", "records"});
+    GetInfoReply g;
+    if (const json* v = member(j, "offset"))
+        g.offset = static_cast<uint32_t>(integer(*v, where + ".offset", 0, 0x7FFFFFFF));
+    if (const json* v = member(j, "upgrade_support"))
+        g.upgradeSupport = byteValue(*v, where + ".upgrade_support");
+    if (const json* v = member(j, "slot_count"))
+        g.slotCount = byteValue(*v, where + ".slot_count");
+    if (const json* v = member(j, "active_slot"))
+        g.activeSlot = byteValue(*v, where + ".active_slot");
+    if (const json* v = member(j, "pending_slot"))
+        g.pendingSlot = byteValue(*v, where + ".pending_slot");
+    if (const json* v = member(j, "records")) {
+        if (!v->is_array() || v->size() > 255)
+            refuse(where + ".records", "must be an array of at most 255 records");
+        g.records.emplace();
+        for (size_t i = 0; i < v->size(); ++i) {
+            std::string w = where + ".records[" + std::to_string(i) + "]";
+            allowOnly((*v)[i], w, {"number", "read_only"});
+            if (!member((*v)[i], "number") || !member((*v)[i], "read_only"))
+                refuse(w, "needs \"number\" and \"read_only\"");
+            g.records->push_back(
+                SlotRecordBytes{byteValue((*v)[i]["number"], w + ".number"),
+                                byteValue((*v)[i]["read_only"], w + ".read_only")});
+        }
+    }
+    return g;
+}
+
 DriveConfig parseDrive(const json& j, const std::string& where) {
     allowOnly(j, where,
               {"id", "vendor_id", "serial", "model", "firmware", "version", "fwug", "frmw", "slots",
-               "upgrade_support", "image_size", "activation", "detect_overlap", "identify_bytes"});
+               "upgrade_support", "image_size", "activation", "detect_overlap", "identify_bytes",
+               "get_info"});
     DriveConfig c;
     const json* id = member(j, "id");
     if (!id)
@@ -205,6 +242,8 @@ DriveConfig parseDrive(const json& j, const std::string& where) {
             c.identifyBytes.emplace_back(offset, bytes);
         }
     }
+    if (const json* v = member(j, "get_info"))
+        c.getInfo = parseGetInfo(*v, where + ".get_info");
     return c;
 }
 
@@ -221,11 +260,22 @@ struct Loader {
     }
 
     VrocEntry vrocEntry(const json& j, const std::string& where) {
-        allowOnly(j, where, {"drive", "disk_id", "address", "model", "serial"});
+        allowOnly(j, where, {"drive", "disk_id", "address", "model", "serial", "bytes"});
         VrocEntry e;
-        if (!member(j, "drive"))
-            refuse(where, "needs a \"drive\"");
-        e.drive = driveRef(j["drive"], where + ".drive");
+        if (const json* v = member(j, "drive"))
+            e.drive = driveRef(*v, where + ".drive");
+        if (const json* v = member(j, "bytes")) {
+            if (member(j, "disk_id") || member(j, "address") || member(j, "model") ||
+                member(j, "serial"))
+                refuse(where, "\"bytes\" holds the whole entry: no \"disk_id\", \"address\", "
+                              "\"model\" or \"serial\" beside it");
+            e.bytes = hexBytes(text(*v, where + ".bytes"), where + ".bytes");
+            if (e.bytes->size() != 108)
+                refuse(where + ".bytes", "an entry is 108 bytes");
+            e.diskId = static_cast<uint32_t>((*e.bytes)[0] | (*e.bytes)[1] << 8 |
+                                             (*e.bytes)[2] << 16 | uint32_t{(*e.bytes)[3]} << 24);
+            return e;
+        }
         if (const json* v = member(j, "disk_id"))
             e.diskId = static_cast<uint32_t>(integer(*v, where + ".disk_id", 0, 0xFFFFFFFF));
         if (const json* v = member(j, "address"))
@@ -302,7 +352,8 @@ struct Loader {
         allowOnly(j, where,
                   {"class", "instance_id", "parent_id", "hardware_ids", "interface_path",
                    "device_number", "driver_desc", "location_info", "missing", "open_error",
-                   "driver", "drive", "rst", "scsi_port", "vroc"});
+                   "driver", "drive", "rst", "scsi_port", "vroc", "dev_inst",
+                   "interface_detail_error", "property_errors"});
         SimDevice d;
         const json* cls = member(j, "class");
         if (!cls)
@@ -340,6 +391,14 @@ struct Loader {
             d.driverDesc = wide(*v, where + ".driver_desc");
         if (const json* v = member(j, "location_info"))
             d.locationInfo = wide(*v, where + ".location_info");
+        if (const json* v = member(j, "dev_inst"))
+            d.devInst = static_cast<uint32_t>(integer(*v, where + ".dev_inst", 0, 0xFFFFFFFF));
+        if (const json* v = member(j, "interface_detail_error")) {
+            if (d.deviceClass != DeviceClass::Disk && d.deviceClass != DeviceClass::StoragePort)
+                refuse(where + ".interface_detail_error", "only disks and storage ports have one");
+            d.interfaceDetailError = static_cast<uint32_t>(
+                integer(*v, where + ".interface_detail_error", 1, 0xFFFFFFFF));
+        }
         if (const json* v = member(j, "open_error"))
             d.openError = static_cast<uint32_t>(integer(*v, where + ".open_error", 1, 0xFFFFFFFF));
         if (const json* v = member(j, "missing")) {
@@ -359,6 +418,19 @@ struct Loader {
                     d.hardwareIds.reset();
                 else
                     refuse(where + ".missing", "unknown property \"" + name + "\"");
+            }
+        }
+        if (const json* v = member(j, "property_errors")) {
+            std::string w = where + ".property_errors";
+            if (!v->is_object())
+                refuse(w, "must be an object");
+            for (auto it = v->begin(); it != v->end(); ++it) {
+                static const std::set<std::string> names = {
+                    "parent_id", "instance_id", "driver_desc", "location_info", "hardware_ids"};
+                if (!names.count(it.key()))
+                    refuse(w, "unknown property \"" + it.key() + "\"");
+                d.propertyErrors[it.key()] =
+                    static_cast<uint32_t>(integer(it.value(), w + "." + it.key(), 1, 0xFFFFFFFF));
             }
         }
         if (const json* v = member(j, "driver"); v && !v->is_null()) {
@@ -514,6 +586,7 @@ struct Loader {
             if (!devices->is_array())
                 refuse("devices", "must be an array");
             std::set<uint32_t> numbers;
+            std::set<uint32_t> instances;
             std::set<int> ports;
             for (size_t i = 0; i < devices->size(); ++i) {
                 std::string where = "devices[" + std::to_string(i) + "]";
@@ -521,6 +594,9 @@ struct Loader {
                 if (d.deviceNumber && d.deviceClass == DeviceClass::Disk &&
                     !numbers.insert(*d.deviceNumber).second)
                     refuse(where, "duplicate device number " + std::to_string(*d.deviceNumber));
+                uint32_t devInst = d.devInst ? *d.devInst : static_cast<uint32_t>(i) + 1;
+                if (!instances.insert(devInst).second)
+                    refuse(where, "duplicate dev_inst " + std::to_string(devInst));
                 if (d.scsiPort && !ports.insert(*d.scsiPort).second)
                     refuse(where, "duplicate scsi_port " + std::to_string(*d.scsiPort));
                 m.devices.push_back(std::move(d));

@@ -15,6 +15,22 @@ namespace qir::sim {
 
 enum class Activation { Immediate, Reset, PowerCycle };
 
+// What the inbox driver's get-info reply says where it departs from the drive's own
+// state: each field present takes the place of what the driver would write.
+struct SlotRecordBytes {
+    uint8_t number = 0;
+    uint8_t readOnly = 0;
+};
+
+struct GetInfoReply {
+    std::optional<uint32_t> offset; // where the information starts in the request
+    std::optional<uint8_t> upgradeSupport;
+    std::optional<uint8_t> slotCount;
+    std::optional<uint8_t> activeSlot;
+    std::optional<uint8_t> pendingSlot;
+    std::optional<std::vector<SlotRecordBytes>> records;
+};
+
 struct DriveConfig {
     std::string id;
     uint16_t vendorId = 0x1D7A;
@@ -34,6 +50,7 @@ struct DriveConfig {
     Activation activation = Activation::Reset;
     bool detectOverlap = false;
     std::vector<std::pair<uint32_t, std::vector<uint8_t>>> identifyBytes;
+    GetInfoReply getInfo;
 };
 
 // An NVMe completion status: type, code and the Do Not Retry bit.

@@ -35,11 +35,13 @@ struct RstController {
 };
 
 struct VrocEntry {
-    int drive = -1;
+    int drive = -1; // -1: the disk id answers no drive
     uint32_t diskId = 0;
     uint32_t address = 0;
     std::optional<std::string> model;
     std::optional<std::string> serial;
+    // The whole 108-byte entry as the driver lists it, in place of the fields above.
+    std::optional<std::vector<uint8_t>> bytes;
 };
 
 struct VrocVolume {
@@ -61,12 +63,23 @@ struct SimDevice {
     std::optional<std::u16string> locationInfo;
     std::optional<uint32_t> deviceNumber;
     std::optional<int> scsiPort;
+    std::optional<uint32_t> devInst; // else its place in the tree, from 1
+    uint32_t interfaceDetailError = 0;
+    // Properties that fail with an error of their own, by their description names.
+    std::map<std::string, uint32_t> propertyErrors;
     uint32_t openError = 0;
     DriverType driver = DriverType::None;
     int drive = -1; // the inbox disk's drive, index into SimMachine::drives
     RstController rst;
     VrocController vroc;
 };
+
+// The string property `key` names on the device, and the name a description gives it
+// ("parent_id"); nullptr when the machine holds no property of that key.
+std::optional<std::u16string>* stringProperty(SimDevice& d, const platform::DevPropKey& key,
+                                              const char** name);
+const std::optional<std::u16string>*
+stringProperty(const SimDevice& d, const platform::DevPropKey& key, const char** name);
 
 enum class FaultEffect { Error, ReturnCode, CompletionStatus, Fields };
 
@@ -202,6 +215,7 @@ class SimMachine : public platform::Platform {
     bool answerText(const std::u16string& text, uint8_t* buffer, uint32_t bufferSize,
                     uint32_t* requiredSize);
     void fillInfo(int device, platform::DeviceInfoData* info) const;
+    uint32_t devInstOf(int device) const;
     int resolvePath(const std::u16string& path) const;
     void addTrace(const std::string& line);
 

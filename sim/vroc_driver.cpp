@@ -17,9 +17,14 @@ const std::vector<FieldSpot> kPassThroughFields = {{"ReturnCode", srb::kReturnCo
 
 void putEntry(IoRequest& r, uint32_t at, const VrocEntry& entry) {
     uint8_t* b = r.buf.data();
-    const NvmeDrive& drive = r.machine.drives[static_cast<size_t>(entry.drive)];
-    std::string model = entry.model ? *entry.model : drive.config().model;
-    std::string serial = entry.serial ? *entry.serial : drive.config().serial;
+    if (entry.bytes) {
+        std::copy(entry.bytes->begin(), entry.bytes->end(), b + at);
+        return;
+    }
+    const NvmeDrive* drive =
+        entry.drive >= 0 ? &r.machine.drives[static_cast<size_t>(entry.drive)] : nullptr;
+    std::string model = entry.model ? *entry.model : drive ? drive->config().model : "";
+    std::string serial = entry.serial ? *entry.serial : drive ? drive->config().serial : "";
     putU32(b, at + kEntryDiskId, entry.diskId);
     for (uint32_t i = 0; i < 40; ++i)
         b[at + kEntryModel + i] = i < model.size() ? static_cast<uint8_t>(model[i]) : ' ';
@@ -129,10 +134,10 @@ NvmeDrive* driveWithDiskId(IoRequest& r, uint32_t diskId) {
     const VrocController& vroc = r.device().vroc;
     for (const VrocVolume& volume : vroc.raidVolumes)
         for (const VrocEntry& e : volume.members)
-            if (e.diskId == diskId)
+            if (e.diskId == diskId && e.drive >= 0)
                 return &r.machine.drives[static_cast<size_t>(e.drive)];
     for (const VrocEntry& e : vroc.nonRaid)
-        if (e.diskId == diskId)
+        if (e.diskId == diskId && e.drive >= 0)
             return &r.machine.drives[static_cast<size_t>(e.drive)];
     return nullptr;
 }

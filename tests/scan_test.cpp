@@ -209,7 +209,8 @@ TEST_F(ScanTest, BadCommandLinesEndWithTwoBeforeAnyDevice) {
     for (const auto& args : cases) {
         EXPECT_EQ(scan(args), scan::kExitBadCommandLine) << text::toUtf8(args[0]);
         const std::string out = console.take();
-        EXPECT_TRUE(out.find("Usage: qir-scan.exe [/json=<FILEPATH>]") != std::string::npos ||
+        EXPECT_TRUE(out.find("Usage: qir-scan.exe [/json=<FILEPATH>] [/capture=<FILEPATH>]") !=
+                        std::string::npos ||
                     out.find("is invalid file path.") != std::string::npos)
             << out;
     }

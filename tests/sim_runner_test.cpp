@@ -11,9 +11,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "capture/capture_file.h"
+#include "capture_support.h"
 #include "firmware/firmware_image.h"
 #include "scratch_folder.h"
 #include "sim/nvme_drive.h"
+#include "sim_fixture.h"
 
 namespace {
 
@@ -66,7 +69,17 @@ TEST_F(SimRunner, RefusedDescriptionsExitWithTwoBeforeTheToolRuns) {
     };
     std::string badJson = writeMachine("bad.json", "{\"devices\": [");
     std::string unknownKey = writeMachine("unknown.json", "{\"drivez\": []}");
+    std::string unusable = writeMachine(
+        "unusable.json", R"({"format": "qir-capture", "schema": 1, "header": {}, "calls": [)"
+                         R"({"op": "enum_device_info", "set": 9, "index": 0, "ok": true,)"
+                         R"( "out_dev_inst": 1, "out_class": null}]})");
+    std::string written = scratch("written.json");
     const Case cases[] = {
+        {"unusable capture", "--from-capture " + unusable + " --write-machine " + written,
+         "calls[0]: a device set the capture never opened"},
+        {"unreadable capture", "--from-capture /nonexistent/c.json", "cannot read capture"},
+        {"two machines", "--machine " + unknownKey + " --from-capture " + unusable, "give one"},
+        {"write without capture", "--write-machine " + written, "--write-machine writes"},
         {"unreadable", "--machine /nonexistent/m.json", "cannot read"},
         {"bad json", "--machine " + badJson, "not valid JSON"},
         {"unknown key", "--machine " + unknownKey, "unknown key"},
@@ -78,6 +91,96 @@ TEST_F(SimRunner, RefusedDescriptionsExitWithTwoBeforeTheToolRuns) {
         EXPECT_EQ(r.out, "") << c.name << ": the tool must not have run";
         EXPECT_NE(r.err.find(c.mentions), std::string::npos) << c.name << ": " << r.err;
     }
+    EXPECT_EQ(slurp(written), "") << "a refused capture writes no machine";
+}
+
+TEST_F(SimRunner, RunsTheToolOnAMachineRebuiltFromACaptureAndWritesIt) {
+    qir::testing::SimulatedMachine original(qir::testing::exampleMachine("vroc_raid"));
+    ASSERT_TRUE(original.loaded());
+    std::string capture =
+        writeMachine("c.json", qir::capture::captureText(qir::testing::kTestHeader,
+                                                         qir::testing::recordRun(*original)));
+    std::string written = scratch("m.json");
+    SimRun rebuilt = runSim("--from-capture " + capture + " --write-machine " + written + " -- /s");
+    SimRun again = runSim("--machine " + written + " -- /s");
+    SimRun recorded =
+        runSim("--machine " + std::string(QIR_SOURCE_DIR) + "/sim/machines/vroc_raid.json -- /s");
+    EXPECT_EQ(rebuilt.exitCode, recorded.exitCode);
+    EXPECT_EQ(rebuilt.out, recorded.out);
+    EXPECT_EQ(again.out, recorded.out);
+}
+
+// A capture's text without its header line, the one line two recordings of one machine
+// may differ in.
+std::string withoutHeader(const std::string& capture) {
+    size_t first = capture.find('\n');
+    size_t second = first == std::string::npos ? first : capture.find('\n', first + 1);
+    return second == std::string::npos ? capture
+                                       : capture.substr(0, first) + capture.substr(second);
+}
+
+// A scan with /capture= on each example machine, rebuilt,
+// runs the update with the same standard output and log as the machine itself (its
+// power-cycle drives taken at reset, which no answer of a scan tells).
+TEST_F(SimRunner, AScanCaptureRebuildsEachExampleMachineForTheUpdate) {
+    for (const char* name : {"default", "vroc_raid", "vroc_non_raid", "empty"}) {
+        SCOPED_TRACE(name);
+        std::string original = qir::testing::exampleMachine(name);
+        for (size_t at; (at = original.find("\"power_cycle\"")) != std::string::npos;)
+            original.replace(at, 13, "\"reset\"");
+        std::string machine = writeMachine("m.json", original);
+        std::string capture = scratch("c.json"), log = scratch("r.log");
+        SimRun scan = runSim("--scan --machine " + machine + " -- /capture=" + capture);
+        EXPECT_LE(scan.exitCode, 1) << scan.err;
+        SimRun rebuilt = runSim("--from-capture " + capture + " -- /s /log=" + log);
+        std::string rebuiltLog = slurp(log);
+        SimRun recorded = runSim("--machine " + machine + " -- /s /log=" + log);
+        EXPECT_EQ(rebuilt.exitCode, recorded.exitCode);
+        EXPECT_EQ(rebuilt.out, recorded.out);
+        EXPECT_EQ(rebuiltLog, slurp(log)) << "the clock is the capture's, the paths the same";
+
+        // Scanned in turn, the rebuilt machine reports and is asked the same.
+        std::string again = scratch("again.json");
+        SimRun rescan = runSim("--scan --from-capture " + capture + " -- /capture=" + again);
+        EXPECT_EQ(rescan.out, scan.out);
+        EXPECT_EQ(withoutHeader(slurp(again)), withoutHeader(slurp(capture)));
+
+        SimRun replayed = runSim("--replay " + capture + " --scan");
+        EXPECT_EQ(replayed.exitCode, 0) << replayed.err;
+        EXPECT_EQ(replayed.out, scan.out);
+    }
+}
+
+TEST_F(SimRunner, AReplayFailsAtTheFirstQuestionAChangedAnswerChanges) {
+    std::string capture = scratch("c.json");
+    runSim("--scan -- /capture=" + capture);
+    std::string error;
+    std::optional<qir::capture::CallList> calls = qir::capture::readCapture(slurp(capture), &error);
+    ASSERT_TRUE(calls) << error;
+    // The first inbox disk now reports a revision the image does not replace, so the scan
+    // no longer asks it for its firmware slots: the replay parts from the record at the
+    // open of that request.
+    size_t query = 0;
+    while (query < calls->size() && (*calls)[query].number != 0x2D1400)
+        ++query;
+    ASSERT_LT(query, calls->size());
+    std::copy_n("VDL0XXXX", 8, (*calls)[query].out.begin() + 48 + 64);
+    std::u16string disk = (*calls)[query - 1].text;
+    size_t getInfo = query + 1;
+    while (getInfo < calls->size() && (*calls)[getInfo].text != disk)
+        ++getInfo;
+    ASSERT_LT(getInfo, calls->size());
+    std::string changed =
+        writeMachine("changed.json", qir::capture::captureText(qir::testing::kTestHeader, *calls));
+    SimRun r = runSim("--replay " + changed + " --scan");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("replay differs at calls[" + std::to_string(getInfo) + "]: recorded"),
+              std::string::npos)
+        << r.err;
+    // The update asks for more than a look at the machine does.
+    SimRun update = runSim("--replay " + capture + " -- /s");
+    EXPECT_EQ(update.exitCode, 1);
+    EXPECT_NE(update.err.find("replay differs at"), std::string::npos) << update.err;
 }
 
 TEST_F(SimRunner, ExitCodeIsTheToolsAndTheStateRecordsIt) {

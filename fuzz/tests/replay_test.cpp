@@ -57,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(Fuzzers, Replay,
                          ::testing::Values(Target{"disk_updater", runDiskUpdaterInput},
                                            Target{"routes", runRoutesInput},
                                            Target{"command_line", runCommandLineInput},
-                                           Target{"machine_loader", runMachineLoaderInput}),
+                                           Target{"machine_loader", runMachineLoaderInput},
+                                           Target{"capture_reader", runCaptureReaderInput}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct ConfineCase {

@@ -21,7 +21,7 @@ fi
 
 rc=$(wine_exe --cwd "$WORK/real" --stdout "$WORK/real/usage.txt" "$QIR_SCAN_EXE" /json)
 expect_eq "qir-scan.exe /json exit code" 2 "$rc"
-grep -q 'Usage: qir-scan.exe \[/json=<FILEPATH>\]' "$WORK/real/usage.txt" || fail "no usage text"
+grep -q 'Usage: qir-scan.exe \[/json=<FILEPATH>\] \[/capture=<FILEPATH>\]' "$WORK/real/usage.txt" || fail "no usage text"
 
 for machine in "$QIR_SOURCE_DIR"/sim/machines/*.json; do
     name="$(basename "$machine" .json)"

@@ -1,0 +1,606 @@
+#include "capture/capture_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <stdexcept>
+
+#include "platform/text_encoding.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace qir::capture {
+
+namespace {
+
+using nlohmann::json;
+using nlohmann::ordered_json;
+
+struct OpEntry {
+    Op op;
+    const char* name;
+};
+
+const OpEntry kOps[] = {
+    {Op::GetClassDevs, "get_class_devs"},
+    {Op::EnumDeviceInfo, "enum_device_info"},
+    {Op::EnumDeviceInterfaces, "enum_device_interfaces"},
+    {Op::GetInterfaceDetail, "get_interface_detail"},
+    {Op::GetRegistryProperty, "get_registry_property"},
+    {Op::GetDeviceProperty, "get_device_property"},
+    {Op::DestroyDeviceInfoList, "destroy_device_info_list"},
+    {Op::CreateFile, "create_file"},
+    {Op::DeviceIoControl, "device_io_control"},
+    {Op::CloseHandle, "close_handle"},
+    {Op::GetLastError, "get_last_error"},
+    {Op::MessageBox, "message_box"},
+    {Op::GetModuleHandle, "get_module_handle"},
+    {Op::GetCommandLine, "get_command_line"},
+    {Op::FrameworkStartup, "framework_startup"},
+    {Op::LocalTime, "local_time"},
+};
+
+std::string hexOf(const std::vector<uint8_t>& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (uint8_t b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}
+
+std::string hex32(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+    return text;
+}
+
+// GUIDs are written the way Windows writes them, braces and upper case.
+std::string guidText(const platform::Guid& g) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1],
+                  g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
+    return text;
+}
+
+ordered_json guidOrNull(const std::optional<platform::Guid>& g) {
+    return g ? ordered_json(guidText(*g)) : ordered_json(nullptr);
+}
+
+std::string utf8(const std::u16string& text) {
+    return text::toUtf8(text);
+}
+
+std::string timeText(const platform::LocalTime& t) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
+    return text;
+}
+
+ordered_json questionOf(const CapturedCall& c) {
+    ordered_json j;
+    j["op"] = opName(c.op);
+    switch (c.op) {
+    case Op::GetClassDevs:
+        j["class"] = guidOrNull(c.guid);
+        j["flags"] = hex32(c.number);
+        break;
+    case Op::EnumDeviceInfo:
+        j["set"] = c.target;
+        j["index"] = c.number;
+        break;
+    case Op::EnumDeviceInterfaces:
+        j["set"] = c.target;
+        j["dev_inst"] = c.devInst ? ordered_json(*c.devInst) : ordered_json(nullptr);
+        j["class"] = guidOrNull(c.guid);
+        j["index"] = c.number;
+        break;
+    case Op::GetInterfaceDetail:
+        j["set"] = c.target;
+        j["class"] = guidOrNull(c.guid);
+        j["size"] = c.size;
+        j["buffer"] = c.buffer;
+        j["info"] = c.info;
+        break;
+    case Op::GetRegistryProperty:
+    case Op::GetDeviceProperty:
+        j["set"] = c.target;
+        j["dev_inst"] = c.devInst ? ordered_json(*c.devInst) : ordered_json(nullptr);
+        if (c.op == Op::GetRegistryProperty)
+            j["property"] = c.number;
+        else
+            j["key"] =
+                (c.guid ? guidText(*c.guid) : std::string("{}")) + " " + std::to_string(c.number);
+        j["size"] = c.size;
+        j["buffer"] = c.buffer;
+        break;
+    case Op::DestroyDeviceInfoList:
+        j["set"] = c.target;
+        break;
+    case Op::CreateFile:
+        j["path"] = utf8(c.text);
+        j["access"] = hex32(c.number);
+        j["share"] = c.share;
+        j["disposition"] = c.disposition;
+        j["flags"] = hex32(c.flags);
+        break;
+    case Op::DeviceIoControl:
+        j["handle"] = c.target;
+        j["code"] = hex32(c.number);
+        j["in_size"] = c.inSize;
+        j["in"] = c.buffer ? ordered_json(hexOf(c.in)) : ordered_json(nullptr);
+        j["out_size"] = c.size;
+        break;
+    case Op::CloseHandle:
+        j["handle"] = c.target;
+        break;
+    case Op::MessageBox:
+        j["text"] = utf8(c.text);
+        j["caption"] = utf8(c.caption);
+        j["type"] = c.number;
+        break;
+    case Op::FrameworkStartup:
+        j["module"] = c.target;
+        j["command_line"] = utf8(c.text);
+        j["show"] = c.number;
+        break;
+    case Op::GetLastError:
+    case Op::GetModuleHandle:
+    case Op::GetCommandLine:
+    case Op::LocalTime:
+        break;
+    }
+    return j;
+}
+
+void putOptional(ordered_json& j, const char* key, const std::optional<uint32_t>& value) {
+    if (value)
+        j[key] = *value;
+}
+
+ordered_json callOf(const CapturedCall& c) {
+    ordered_json j = questionOf(c);
+    auto failure = [&] {
+        if (!c.ok)
+            j["error"] = c.error;
+    };
+    switch (c.op) {
+    case Op::GetClassDevs:
+        j["set"] = c.result;
+        failure();
+        break;
+    case Op::EnumDeviceInfo:
+        j["ok"] = c.ok;
+        if (c.ok) {
+            putOptional(j, "out_dev_inst", c.outDevInst);
+            j["out_class"] = guidOrNull(c.outGuid);
+        }
+        failure();
+        break;
+    case Op::EnumDeviceInterfaces:
+        j["ok"] = c.ok;
+        if (c.ok) {
+            j["out_class"] = guidOrNull(c.outGuid);
+            j["out_flags"] = c.outFlags;
+        }
+        failure();
+        break;
+    case Op::GetInterfaceDetail:
+    case Op::GetRegistryProperty:
+    case Op::GetDeviceProperty:
+        j["ok"] = c.ok;
+        putOptional(j, "type", c.type);
+        putOptional(j, "required", c.required);
+        if (c.ok && c.buffer)
+            j["bytes"] = hexOf(c.out);
+        putOptional(j, "out_dev_inst", c.outDevInst);
+        failure();
+        break;
+    case Op::DestroyDeviceInfoList:
+    case Op::CloseHandle:
+    case Op::FrameworkStartup:
+        j["ok"] = c.ok;
+        failure();
+        break;
+    case Op::CreateFile:
+        j["handle"] = c.result;
+        failure();
+        break;
+    case Op::DeviceIoControl:
+        j["ok"] = c.ok;
+        j["returned"] = c.returned;
+        j["out"] = hexOf(c.out);
+        failure();
+        break;
+    case Op::GetLastError:
+        j["error"] = c.error;
+        break;
+    case Op::MessageBox:
+    case Op::GetModuleHandle:
+        j["result"] = c.result;
+        break;
+    case Op::GetCommandLine:
+        j["text"] = utf8(c.text);
+        break;
+    case Op::LocalTime:
+        j["time"] = timeText(c.time);
+        break;
+    }
+    return j;
+}
+
+std::string line(const ordered_json& j) {
+    // A text the device handed out may hold a lone surrogate, which has no UTF-8 form.
+    return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// ---- Reading ---------------------------------------------------------------------------
+
+struct CaptureError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void refuse(const std::string& where, const std::string& what) {
+    throw CaptureError(where + ": " + what);
+}
+
+// One call's object, read key by key; every key must be used, so a misspelt or foreign
+// key is refused rather than ignored.
+class Fields {
+  public:
+    Fields(const json& object, std::string where) : j_(object), where_(std::move(where)) {
+        if (!j_.is_object())
+            refuse(where_, "must be an object");
+    }
+
+    bool has(const char* key) const { return j_.contains(key); }
+
+    const json& at(const char* key) {
+        auto it = j_.find(key);
+        if (it == j_.end())
+            refuse(where_, std::string("needs \"") + key + "\"");
+        used_.insert(key);
+        return *it;
+    }
+
+    int64_t integer(const char* key, int64_t low, int64_t high) {
+        const json& v = at(key);
+        int64_t value = 0;
+        if (v.is_number_integer() && !v.is_number_unsigned()) {
+            value = v.get<int64_t>();
+        } else if (v.is_number_unsigned()) {
+            if (v.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX))
+                refuse(where(key), "number out of range");
+            value = static_cast<int64_t>(v.get<uint64_t>());
+        } else if (v.is_string()) {
+            const std::string& text = v.get_ref<const std::string&>();
+            char* end = nullptr;
+            errno = 0;
+            unsigned long long parsed = std::strtoull(text.c_str(), &end, 0);
+            if (text.empty() || text[0] == '-' || *end != '\0' || errno == ERANGE ||
+                parsed > static_cast<unsigned long long>(INT64_MAX))
+                refuse(where(key), "\"" + text + "\" is not a number");
+            value = static_cast<int64_t>(parsed);
+        } else {
+            refuse(where(key), "must be a number");
+        }
+        if (value < low || value > high)
+            refuse(where(key), std::to_string(value) + " is out of range");
+        return value;
+    }
+    uint32_t u32(const char* key) { return static_cast<uint32_t>(integer(key, 0, UINT32_MAX)); }
+    int64_t pointerSized(const char* key) { return integer(key, INT64_MIN, INT64_MAX); }
+    std::optional<uint32_t> optionalU32(const char* key) {
+        if (!has(key))
+            return std::nullopt;
+        return u32(key);
+    }
+    std::optional<uint32_t> u32OrNull(const char* key) {
+        if (at(key).is_null())
+            return std::nullopt;
+        return u32(key);
+    }
+    bool flag(const char* key) {
+        const json& v = at(key);
+        if (!v.is_boolean())
+            refuse(where(key), "must be true or false");
+        return v.get<bool>();
+    }
+    std::string string(const char* key) {
+        const json& v = at(key);
+        if (!v.is_string())
+            refuse(where(key), "must be a string");
+        return v.get<std::string>();
+    }
+    std::u16string wide(const char* key) { return text::fromUtf8(string(key)); }
+    std::vector<uint8_t> hex(const char* key) {
+        std::string text = string(key);
+        if (text.size() % 2 != 0)
+            refuse(where(key), "odd number of hexadecimal digits");
+        std::vector<uint8_t> bytes;
+        bytes.reserve(text.size() / 2);
+        for (size_t i = 0; i < text.size(); i += 2) {
+            int hi = digit(text[i]), lo = digit(text[i + 1]);
+            if (hi < 0 || lo < 0)
+                refuse(where(key), "not a hexadecimal byte string");
+            bytes.push_back(static_cast<uint8_t>(hi * 16 + lo));
+        }
+        return bytes;
+    }
+    std::optional<platform::Guid> guidOrNull(const char* key) {
+        if (at(key).is_null())
+            return std::nullopt;
+        platform::Guid g{};
+        if (!parseGuid(string(key), &g))
+            refuse(where(key), "expected a GUID as {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
+        return g;
+    }
+    void propertyKey(CapturedCall& c) {
+        std::string text = string("key");
+        platform::Guid g{};
+        size_t blank = text.find(' ');
+        char* end = nullptr;
+        unsigned long pid =
+            blank == std::string::npos ? 0 : std::strtoul(text.c_str() + blank + 1, &end, 10);
+        if (blank == std::string::npos || !parseGuid(text.substr(0, blank), &g) ||
+            blank + 1 >= text.size() || *end != '\0' || pid > UINT32_MAX)
+            refuse(where("key"), "expected \"{GUID} pid\"");
+        c.guid = g;
+        c.number = static_cast<uint32_t>(pid);
+    }
+    platform::LocalTime time(const char* key) {
+        std::string text = string(key);
+        platform::LocalTime t{};
+        char tail = 0;
+        if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month, &t.day,
+                        &t.hour, &t.minute, &t.second, &tail) != 6)
+            refuse(where(key), "expected \"YYYY-MM-DD hh:mm:ss\"");
+        return t;
+    }
+
+    void finish() const {
+        for (auto it = j_.begin(); it != j_.end(); ++it)
+            if (!used_.count(it.key()))
+                refuse(where_, "unknown key \"" + it.key() + "\"");
+    }
+
+  private:
+    std::string where(const char* key) const { return where_ + "." + key; }
+    static int digit(char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    }
+    static bool parseGuid(const std::string& text, platform::Guid* g) {
+        unsigned d1 = 0, d2 = 0, d3 = 0, b[8] = {};
+        char tail = 0;
+        if (text.size() != 38 ||
+            std::sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}%c", &d1, &d2, &d3,
+                        &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &b[6], &b[7], &tail) != 11)
+            return false;
+        g->data1 = d1;
+        g->data2 = static_cast<uint16_t>(d2);
+        g->data3 = static_cast<uint16_t>(d3);
+        for (int i = 0; i < 8; ++i)
+            g->data4[i] = static_cast<uint8_t>(b[i]);
+        return true;
+    }
+
+    const json& j_;
+    std::string where_;
+    std::set<std::string> used_;
+};
+
+CapturedCall readCall(const json& j, const std::string& where) {
+    Fields f(j, where);
+    CapturedCall c;
+    std::optional<Op> op = opNamed(f.string("op"));
+    if (!op)
+        refuse(where + ".op", "unknown call \"" + j["op"].get<std::string>() + "\"");
+    c.op = *op;
+    auto failure = [&] {
+        if (!c.ok)
+            c.error = f.u32("error");
+    };
+    switch (c.op) {
+    case Op::GetClassDevs:
+        c.guid = f.guidOrNull("class");
+        c.number = f.u32("flags");
+        c.result = f.pointerSized("set");
+        c.ok = c.result != platform::kInvalidDevInfoSet;
+        failure();
+        break;
+    case Op::EnumDeviceInfo:
+        c.target = f.pointerSized("set");
+        c.number = f.u32("index");
+        c.ok = f.flag("ok");
+        if (c.ok) {
+            c.outDevInst = f.optionalU32("out_dev_inst");
+            c.outGuid = f.guidOrNull("out_class");
+        }
+        failure();
+        break;
+    case Op::EnumDeviceInterfaces:
+        c.target = f.pointerSized("set");
+        c.devInst = f.u32OrNull("dev_inst");
+        c.guid = f.guidOrNull("class");
+        c.number = f.u32("index");
+        c.ok = f.flag("ok");
+        if (c.ok) {
+            c.outGuid = f.guidOrNull("out_class");
+            c.outFlags = f.u32("out_flags");
+        }
+        failure();
+        break;
+    case Op::GetInterfaceDetail:
+    case Op::GetRegistryProperty:
+    case Op::GetDeviceProperty:
+        c.target = f.pointerSized("set");
+        if (c.op == Op::GetInterfaceDetail) {
+            c.guid = f.guidOrNull("class");
+            c.info = f.flag("info");
+        } else {
+            c.devInst = f.u32OrNull("dev_inst");
+            if (c.op == Op::GetRegistryProperty)
+                c.number = f.u32("property");
+            else
+                f.propertyKey(c);
+        }
+        c.size = f.u32("size");
+        c.buffer = f.flag("buffer");
+        c.ok = f.flag("ok");
+        c.type = f.optionalU32("type");
+        c.required = f.optionalU32("required");
+        if (c.ok && c.buffer)
+            c.out = f.hex("bytes");
+        c.outDevInst = f.optionalU32("out_dev_inst");
+        failure();
+        break;
+    case Op::DestroyDeviceInfoList:
+    case Op::CloseHandle:
+        c.target = f.pointerSized(c.op == Op::CloseHandle ? "handle" : "set");
+        c.ok = f.flag("ok");
+        failure();
+        break;
+    case Op::CreateFile:
+        c.text = f.wide("path");
+        c.number = f.u32("access");
+        c.share = f.u32("share");
+        c.disposition = f.u32("disposition");
+        c.flags = f.u32("flags");
+        c.result = f.pointerSized("handle");
+        c.ok = c.result != platform::kInvalidHandle;
+        failure();
+        break;
+    case Op::DeviceIoControl:
+        c.target = f.pointerSized("handle");
+        c.number = f.u32("code");
+        c.inSize = f.u32("in_size");
+        c.buffer = !f.at("in").is_null();
+        if (c.buffer)
+            c.in = f.hex("in");
+        c.size = f.u32("out_size");
+        c.ok = f.flag("ok");
+        c.returned = f.u32("returned");
+        c.out = f.hex("out");
+        failure();
+        break;
+    case Op::GetLastError:
+        c.error = f.u32("error");
+        c.ok = true;
+        break;
+    case Op::MessageBox:
+        c.text = f.wide("text");
+        c.caption = f.wide("caption");
+        c.number = f.u32("type");
+        c.result = f.pointerSized("result");
+        break;
+    case Op::GetModuleHandle:
+        c.result = f.pointerSized("result");
+        break;
+    case Op::GetCommandLine:
+        c.text = f.wide("text");
+        break;
+    case Op::FrameworkStartup:
+        c.target = f.pointerSized("module");
+        c.text = f.wide("command_line");
+        c.number = f.u32("show");
+        c.ok = f.flag("ok");
+        failure();
+        break;
+    case Op::LocalTime:
+        c.time = f.time("time");
+        break;
+    }
+    f.finish();
+    return c;
+}
+
+} // namespace
+
+const char* opName(Op op) {
+    for (const OpEntry& e : kOps)
+        if (e.op == op)
+            return e.name;
+    return nullptr;
+}
+
+std::optional<Op> opNamed(const std::string& name) {
+    for (const OpEntry& e : kOps)
+        if (name == e.name)
+            return e.op;
+    return std::nullopt;
+}
+
+CaptureHeader headerOfThisHost() {
+    CaptureHeader header;
+    if (const char* name = std::getenv("COMPUTERNAME"))
+        header.host = name;
+#ifndef _WIN32
+    char name[256] = {};
+    if (header.host.empty() && gethostname(name, sizeof name - 1) == 0)
+        header.host = name;
+#endif
+    std::time_t now = std::time(nullptr);
+    char text[32] = {};
+    if (const std::tm* utc = std::gmtime(&now))
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    header.time = text;
+    return header;
+}
+
+std::string captureText(const CaptureHeader& header, const CallList& calls) {
+    ordered_json head;
+    head["host"] = header.host;
+    head["time"] = header.time;
+    std::string text =
+        "{\"format\": \"qir-capture\", \"schema\": " + std::to_string(kSchemaVersion) +
+        ",\n \"header\": " + line(head) + ",\n \"calls\": [";
+    for (size_t i = 0; i < calls.size(); ++i)
+        text += (i ? ",\n  " : "\n  ") + line(callOf(calls[i]));
+    text += "\n ]}\n";
+    return text;
+}
+
+std::string questionText(const CapturedCall& call) {
+    return line(questionOf(call));
+}
+
+std::optional<CallList> readCapture(const std::string& text, std::string* error) {
+    try {
+        json root = json::parse(text);
+        Fields top(root, "capture");
+        if (top.string("format") != "qir-capture")
+            refuse("format", "not a capture of this tool");
+        if (top.integer("schema", INT64_MIN, INT64_MAX) != kSchemaVersion)
+            refuse("schema",
+                   "this reader knows schema " + std::to_string(kSchemaVersion) + " only");
+        if (!top.at("header").is_object())
+            refuse("header", "must be an object");
+        const json& calls = top.at("calls");
+        if (!calls.is_array())
+            refuse("calls", "must be an array");
+        top.finish();
+        CallList list;
+        list.reserve(calls.size());
+        for (size_t i = 0; i < calls.size(); ++i)
+            list.push_back(readCall(calls[i], "calls[" + std::to_string(i) + "]"));
+        return list;
+    } catch (const json::exception& e) {
+        if (error)
+            *error = std::string("capture is not valid JSON: ") + e.what();
+    } catch (const CaptureError& e) {
+        if (error)
+            *error = std::string("capture: ") + e.what();
+    }
+    return std::nullopt;
+}
+
+} // namespace qir::capture

@@ -1,0 +1,5 @@
+#include "fuzz/fuzz_targets.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return qir::fuzz::runCaptureReaderInput(data, size);
+}
