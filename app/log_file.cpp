@@ -34,12 +34,7 @@ void writeLogFile(const std::u16string& path, const std::string& logText) {
             bytes += '\r';
         bytes += c;
     }
-    std::FILE* file = host::openForWriting(path);
-    if (!file)
-        return;
-    if (!bytes.empty())
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
+    host::writeWholeFile(path, bytes);
 }
 
 } // namespace qir

@@ -8,6 +8,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "capture/hex_text.h"
 #include "platform/text_encoding.h"
 
 #ifndef _WIN32
@@ -45,23 +46,6 @@ const OpEntry kOps[] = {
     {Op::LocalTime, "local_time"},
 };
 
-std::string hexOf(const std::vector<uint8_t>& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (uint8_t b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
-
-std::string hex32(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-    return text;
-}
-
 // GUIDs are written the way Windows writes them, braces and upper case.
 std::string guidText(const platform::Guid& g) {
     char text[40];
@@ -92,7 +76,7 @@ ordered_json questionOf(const CapturedCall& c) {
     switch (c.op) {
     case Op::GetClassDevs:
         j["class"] = guidOrNull(c.guid);
-        j["flags"] = hex32(c.number);
+        j["flags"] = hexText(c.number);
         break;
     case Op::EnumDeviceInfo:
         j["set"] = c.target;
@@ -128,14 +112,14 @@ ordered_json questionOf(const CapturedCall& c) {
         break;
     case Op::CreateFile:
         j["path"] = utf8(c.text);
-        j["access"] = hex32(c.number);
+        j["access"] = hexText(c.number);
         j["share"] = c.share;
         j["disposition"] = c.disposition;
-        j["flags"] = hex32(c.flags);
+        j["flags"] = hexText(c.flags);
         break;
     case Op::DeviceIoControl:
         j["handle"] = c.target;
-        j["code"] = hex32(c.number);
+        j["code"] = hexText(c.number);
         j["in_size"] = c.inSize;
         j["in"] = c.buffer ? ordered_json(hexOf(c.in)) : ordered_json(nullptr);
         j["out_size"] = c.size;

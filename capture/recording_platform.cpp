@@ -11,7 +11,7 @@ using namespace qir::platform;
 void RecordingPlatform::keep(CapturedCall call, bool ok) {
     call.ok = ok;
     if (!ok)
-        call.error = inner_.getLastError();
+        call.error = inner().getLastError();
     calls_.push_back(std::move(call));
 }
 
@@ -34,7 +34,7 @@ bool RecordingPlatform::keepAnswer(CapturedCall call, bool ok, uint32_t* require
 
 DevInfoSet RecordingPlatform::getClassDevs(const Guid* classGuid, uint32_t flags) {
     CapturedCall c = ask::getClassDevs(classGuid, flags);
-    DevInfoSet set = inner_.getClassDevs(classGuid, flags);
+    DevInfoSet set = inner().getClassDevs(classGuid, flags);
     c.result = set;
     keep(std::move(c), set != kInvalidDevInfoSet);
     return set;
@@ -42,7 +42,7 @@ DevInfoSet RecordingPlatform::getClassDevs(const Guid* classGuid, uint32_t flags
 
 bool RecordingPlatform::enumDeviceInfo(DevInfoSet set, uint32_t index, DeviceInfoData* info) {
     CapturedCall c = ask::enumDeviceInfo(set, index);
-    bool ok = inner_.enumDeviceInfo(set, index, info);
+    bool ok = inner().enumDeviceInfo(set, index, info);
     if (ok && info) {
         c.outDevInst = info->devInst;
         c.outGuid = info->classGuid;
@@ -55,7 +55,7 @@ bool RecordingPlatform::enumDeviceInterfaces(DevInfoSet set, const DeviceInfoDat
                                              const Guid& interfaceClass, uint32_t index,
                                              DeviceInterfaceData* iface) {
     CapturedCall c = ask::enumDeviceInterfaces(set, info, interfaceClass, index);
-    bool ok = inner_.enumDeviceInterfaces(set, info, interfaceClass, index, iface);
+    bool ok = inner().enumDeviceInterfaces(set, info, interfaceClass, index, iface);
     if (ok && iface) {
         c.outGuid = iface->interfaceClassGuid;
         c.outFlags = iface->flags;
@@ -68,7 +68,7 @@ bool RecordingPlatform::getDeviceInterfaceDetail(DevInfoSet set, const DeviceInt
                                                  uint8_t* detail, uint32_t detailSize,
                                                  uint32_t* requiredSize, DeviceInfoData* info) {
     CapturedCall c = ask::interfaceDetail(set, iface, detail, detailSize, info);
-    bool ok = inner_.getDeviceInterfaceDetail(set, iface, detail, detailSize, requiredSize, info);
+    bool ok = inner().getDeviceInterfaceDetail(set, iface, detail, detailSize, requiredSize, info);
     return keepAnswer(std::move(c), ok, requiredSize, detail, detailSize, info);
 }
 
@@ -77,8 +77,8 @@ bool RecordingPlatform::getDeviceRegistryProperty(DevInfoSet set, const DeviceIn
                                                   uint8_t* buffer, uint32_t bufferSize,
                                                   uint32_t* requiredSize) {
     CapturedCall c = ask::registryProperty(set, info, property, buffer, bufferSize);
-    bool ok = inner_.getDeviceRegistryProperty(set, info, property, regType, buffer, bufferSize,
-                                               requiredSize);
+    bool ok = inner().getDeviceRegistryProperty(set, info, property, regType, buffer, bufferSize,
+                                                requiredSize);
     if (regType)
         c.type = *regType;
     return keepAnswer(std::move(c), ok, requiredSize, buffer, bufferSize, nullptr);
@@ -89,14 +89,14 @@ bool RecordingPlatform::getDeviceProperty(DevInfoSet set, const DeviceInfoData* 
                                           uint8_t* buffer, uint32_t bufferSize,
                                           uint32_t* requiredSize) {
     CapturedCall c = ask::deviceProperty(set, info, key, buffer, bufferSize);
-    bool ok = inner_.getDeviceProperty(set, info, key, propType, buffer, bufferSize, requiredSize);
+    bool ok = inner().getDeviceProperty(set, info, key, propType, buffer, bufferSize, requiredSize);
     if (propType)
         c.type = *propType;
     return keepAnswer(std::move(c), ok, requiredSize, buffer, bufferSize, nullptr);
 }
 
 bool RecordingPlatform::destroyDeviceInfoList(DevInfoSet set) {
-    bool ok = inner_.destroyDeviceInfoList(set);
+    bool ok = inner().destroyDeviceInfoList(set);
     keep(ask::withTarget(Op::DestroyDeviceInfoList, set), ok);
     return ok;
 }
@@ -105,7 +105,7 @@ Handle RecordingPlatform::createFile(const std::u16string& path, uint32_t access
                                      uint32_t shareMode, uint32_t disposition,
                                      uint32_t flagsAndAttributes) {
     CapturedCall c = ask::createFile(path, access, shareMode, disposition, flagsAndAttributes);
-    c.result = inner_.createFile(path, access, shareMode, disposition, flagsAndAttributes);
+    c.result = inner().createFile(path, access, shareMode, disposition, flagsAndAttributes);
     Handle handle = c.result;
     keep(std::move(c), handle != kInvalidHandle);
     return handle;
@@ -115,8 +115,8 @@ bool RecordingPlatform::deviceIoControl(Handle handle, uint32_t controlCode, voi
                                         uint32_t inSize, void* outBuffer, uint32_t outSize,
                                         uint32_t* bytesReturned) {
     CapturedCall c = ask::deviceIoControl(handle, controlCode, inBuffer, inSize, outSize);
-    bool ok = inner_.deviceIoControl(handle, controlCode, inBuffer, inSize, outBuffer, outSize,
-                                     bytesReturned);
+    bool ok = inner().deviceIoControl(handle, controlCode, inBuffer, inSize, outBuffer, outSize,
+                                      bytesReturned);
     // A driver may hand bytes back with a failure too (more data to come, say); what the
     // count covers is what the caller can see either way.
     c.returned = bytesReturned ? *bytesReturned : 0;
@@ -128,14 +128,14 @@ bool RecordingPlatform::deviceIoControl(Handle handle, uint32_t controlCode, voi
 }
 
 bool RecordingPlatform::closeHandle(Handle handle) {
-    bool ok = inner_.closeHandle(handle);
+    bool ok = inner().closeHandle(handle);
     keep(ask::withTarget(Op::CloseHandle, handle), ok);
     return ok;
 }
 
 uint32_t RecordingPlatform::getLastError() {
     CapturedCall c = ask::of(Op::GetLastError);
-    c.error = inner_.getLastError();
+    c.error = inner().getLastError();
     c.ok = true;
     calls_.push_back(c);
     return c.error;
@@ -144,7 +144,7 @@ uint32_t RecordingPlatform::getLastError() {
 int RecordingPlatform::messageBox(const std::u16string& text, const std::u16string& caption,
                                   uint32_t type) {
     CapturedCall c = ask::messageBox(text, caption, type);
-    c.result = inner_.messageBox(text, caption, type);
+    c.result = inner().messageBox(text, caption, type);
     c.ok = true;
     calls_.push_back(c);
     return static_cast<int>(c.result);
@@ -152,7 +152,7 @@ int RecordingPlatform::messageBox(const std::u16string& text, const std::u16stri
 
 std::uintptr_t RecordingPlatform::getModuleHandle() {
     CapturedCall c = ask::of(Op::GetModuleHandle);
-    std::uintptr_t module = inner_.getModuleHandle();
+    std::uintptr_t module = inner().getModuleHandle();
     c.result = static_cast<int64_t>(module);
     c.ok = true;
     calls_.push_back(c);
@@ -161,7 +161,7 @@ std::uintptr_t RecordingPlatform::getModuleHandle() {
 
 std::u16string RecordingPlatform::getCommandLine() {
     CapturedCall c = ask::of(Op::GetCommandLine);
-    c.text = inner_.getCommandLine();
+    c.text = inner().getCommandLine();
     c.ok = true;
     calls_.push_back(c);
     return c.text;
@@ -170,7 +170,7 @@ std::u16string RecordingPlatform::getCommandLine() {
 bool RecordingPlatform::frameworkStartup(std::uintptr_t module, const std::u16string& commandLine,
                                          int showMode) {
     CapturedCall c = ask::frameworkStartup(module, commandLine, showMode);
-    c.ok = inner_.frameworkStartup(module, commandLine, showMode);
+    c.ok = inner().frameworkStartup(module, commandLine, showMode);
     c.error = 0;
     calls_.push_back(c);
     return c.ok;
@@ -178,7 +178,7 @@ bool RecordingPlatform::frameworkStartup(std::uintptr_t module, const std::u16st
 
 LocalTime RecordingPlatform::localTime() {
     CapturedCall c = ask::of(Op::LocalTime);
-    c.time = inner_.localTime();
+    c.time = inner().localTime();
     c.ok = true;
     calls_.push_back(c);
     return c.time;

@@ -3,13 +3,13 @@
 #pragma once
 
 #include "capture/captured_call.h"
-#include "platform/platform.h"
+#include "platform/forwarding_platform.h"
 
 namespace qir::capture {
 
-class RecordingPlatform : public platform::Platform {
+class RecordingPlatform : public platform::ForwardingPlatform {
   public:
-    explicit RecordingPlatform(platform::Platform& inner) : inner_(inner) {}
+    explicit RecordingPlatform(platform::Platform& inner) : ForwardingPlatform(inner) {}
 
     const CallList& calls() const { return calls_; }
 
@@ -52,7 +52,6 @@ class RecordingPlatform : public platform::Platform {
     bool keepAnswer(CapturedCall call, bool ok, uint32_t* requiredSize, const uint8_t* buffer,
                     uint32_t bufferSize, const platform::DeviceInfoData* info);
 
-    platform::Platform& inner_;
     CallList calls_;
 };
 

@@ -2,15 +2,11 @@
 
 #include <cstdio>
 
+#include "app/log_file.h"
+#include "capture/hex_text.h"
 #include "platform/text_encoding.h"
 
 namespace qir::scan {
-
-std::string hexText(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
-    return text;
-}
 
 std::string escapedText(const std::u16string& text) {
     std::string escaped;
@@ -29,13 +25,8 @@ std::string escapedText(const std::u16string& text) {
 }
 
 std::string rawBytesHex(const std::u16string& text) {
-    std::string hex;
-    for (char16_t c : text) {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned>(c & 0xFF));
-        hex += byte;
-    }
-    return hex;
+    const std::string bytes = narrowLowBytes(text);
+    return capture::hexOf(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 namespace {

@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/hex_text.h"
 #include "scan/scan_result.h"
 
 namespace qir::scan {
 
-// "0x" and upper-case hex digits, no leading zeros.
-std::string hexText(uint32_t value);
+using capture::hexText;
 
 // Printable ASCII as it is (a backslash doubled); every other character as \xHH of its
 // low byte, which is the byte the drive reported.

@@ -1,7 +1,5 @@
 #include "scan/scan_main.h"
 
-#include <cstdio>
-
 #include "app/console.h"
 #include "app/log_file.h"
 #include "capture/capture_file.h"
@@ -14,18 +12,6 @@
 #include "scan/scan_command_line.h"
 
 namespace qir::scan {
-
-namespace {
-
-bool writeWhole(const std::u16string& path, const std::string& content) {
-    std::FILE* file = host::openForWriting(path);
-    if (!file)
-        return false;
-    bool ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-    return std::fclose(file) == 0 && ok;
-}
-
-} // namespace
 
 int scanMain(int argc, const char16_t* const* argv, const DiscoveryOps& ops) {
     resetConsoleStreams();
@@ -57,7 +43,7 @@ int scanMain(int argc, const char16_t* const* argv, const DiscoveryOps& ops) {
     narrowOut() << reportText(result);
     consoleSink().flush();
     auto written = [&](const std::u16string& path, const std::string& content) {
-        if (path.empty() || writeWhole(path, content))
+        if (path.empty() || host::writeWholeFile(path, content))
             return;
         wideOut() << u"[ERROR] cannot write " << path << endl;
         // Whoever asked for the file reads an unwritten one as an incomplete scan.

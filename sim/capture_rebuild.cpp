@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "capture/capture_file.h"
+#include "capture/hex_text.h"
 #include "discovery/byte_io.h"
 #include "platform/text_encoding.h"
 #include "platform/win_constants.h"
@@ -20,6 +21,7 @@ namespace qir::sim {
 namespace {
 
 using capture::CapturedCall;
+using capture::hexOf;
 using capture::Op;
 using nlohmann::ordered_json;
 using namespace wire;
@@ -65,16 +67,6 @@ std::optional<std::string> paddedText(const uint8_t* bytes, size_t size) {
         return std::nullopt;
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
-    return text;
-}
-
-std::string hexOf(const uint8_t* bytes, size_t size) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (size_t i = 0; i < size; ++i) {
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 15];
-    }
     return text;
 }
 

@@ -37,15 +37,6 @@ void complain(const std::string& message) {
     std::fputs(("qir-sim: " + message + "\n").c_str(), stderr);
 }
 
-bool writeHostFile(const std::u16string& path, const std::string& content) {
-    std::FILE* f = qir::host::openForWriting(path);
-    if (!f)
-        return false;
-    bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-    ok = std::fclose(f) == 0 && ok;
-    return ok;
-}
-
 std::u16string quoted(const std::u16string& arg) {
     if (!arg.empty() && arg.find(u' ') == std::u16string::npos)
         return arg;
@@ -95,7 +86,8 @@ std::unique_ptr<qir::sim::SimMachine> machineOf(const RunnerOptions& runner, std
     std::string description = sim::machineOfCaptureFile(text::toUtf8(runner.capturePath), error);
     if (description.empty())
         return nullptr;
-    if (runner.haveWriteMachine && !writeHostFile(runner.writeMachinePath, description)) {
+    if (runner.haveWriteMachine &&
+        !qir::host::writeWholeFile(runner.writeMachinePath, description)) {
         *error = "cannot write the machine file " + text::toUtf8(runner.writeMachinePath);
         return nullptr;
     }
@@ -210,13 +202,13 @@ int qir::programMain(int argc, const char16_t* const* argv) {
     platform::setPlatform(nullptr);
     machine->resultCode = result;
 
-    if (runner.haveState && !writeHostFile(runner.statePath, machine->stateJson()))
+    if (runner.haveState && !qir::host::writeWholeFile(runner.statePath, machine->stateJson()))
         complain("cannot write the state file " + text::toUtf8(runner.statePath));
     if (runner.haveTrace) {
         std::string trace;
         for (const std::string& line : machine->trace())
             trace += line + "\n";
-        if (!writeHostFile(runner.tracePath, trace))
+        if (!qir::host::writeWholeFile(runner.tracePath, trace))
             complain("cannot write the trace file " + text::toUtf8(runner.tracePath));
     }
     return result;

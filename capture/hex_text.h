@@ -1,0 +1,37 @@
+// Bytes and numbers as hexadecimal text, the way the capture, the machine description
+// rebuilt from it and the scan's report and JSON all write them, so that one reader of
+// any of them reads the others' alike.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace qir::capture {
+
+// A number as Windows tools show codes and errors: "0x" and upper-case digits.
+inline std::string hexText(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+    return text;
+}
+
+// A byte block: two lower-case digits a byte, nothing between them.
+inline std::string hexOf(const uint8_t* bytes, size_t size) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(size * 2);
+    for (size_t i = 0; i < size; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 15];
+    }
+    return text;
+}
+
+inline std::string hexOf(const std::vector<uint8_t>& bytes) {
+    return hexOf(bytes.data(), bytes.size());
+}
+
+} // namespace qir::capture
