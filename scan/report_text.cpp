@@ -104,6 +104,12 @@ std::string reportText(const ScanResult& result) {
         text += "\nBUG: the scan attempted a firmware request, which was refused: " + call.request +
                 " on " + text::toUtf8(call.path) + ". Please report this bug.\n";
 
+    // No read-only request shows the pieces of an interrupted download, and a drive that
+    // refuses overlapping pieces keeps refusing until a restart drops them.
+    if (result.exitCode == kExitWouldUpdate)
+        text += "\nIf an update of this machine was ended before it finished (the process "
+                "ended, the\npower lost) and qir.exe then fails on a drive, restart the "
+                "machine and run it again.\n";
     return text + "\nResult: " + std::to_string(result.exitCode) + " (" +
            exitCodeMeaning(result.exitCode) + ")\n";
 }
