@@ -84,6 +84,14 @@ const json* member(const json& object, const char* key) {
     return it == object.end() ? nullptr : &*it;
 }
 
+// A record of exactly these two keys, both given.
+void pairRecord(const json& record, const std::string& where, const char* first,
+                const char* second) {
+    allowOnly(record, where, {first, second});
+    if (!member(record, first) || !member(record, second))
+        refuse(where, std::string("needs \"") + first + "\" and \"" + second + "\"");
+}
+
 std::vector<uint8_t> hexBytes(const std::string& hex, const std::string& where) {
     std::vector<uint8_t> bytes;
     int pending = -1;
@@ -144,9 +152,7 @@ GetInfoReply parseGetInfo(const json& j, const std::string& where) {
         g.records.emplace();
         for (size_t i = 0; i < v->size(); ++i) {
             std::string w = where + ".records[" + std::to_string(i) + "]";
-            allowOnly((*v)[i], w, {"number", "read_only"});
-            if (!member((*v)[i], "number") || !member((*v)[i], "read_only"))
-                refuse(w, "needs \"number\" and \"read_only\"");
+            pairRecord((*v)[i], w, "number", "read_only");
             g.records->push_back(
                 SlotRecordBytes{byteValue((*v)[i]["number"], w + ".number"),
                                 byteValue((*v)[i]["read_only"], w + ".read_only")});
@@ -241,9 +247,7 @@ DriveConfig parseDrive(const json& j, const std::string& where) {
         for (size_t i = 0; i < v->size(); ++i) {
             std::string w = where + ".identify_bytes[" + std::to_string(i) + "]";
             const json& e = (*v)[i];
-            allowOnly(e, w, {"offset", "hex"});
-            if (!member(e, "offset") || !member(e, "hex"))
-                refuse(w, "needs \"offset\" and \"hex\"");
+            pairRecord(e, w, "offset", "hex");
             uint32_t offset = static_cast<uint32_t>(integer(e["offset"], w + ".offset", 0, 4095));
             std::vector<uint8_t> bytes = hexBytes(text(e["hex"], w + ".hex"), w + ".hex");
             if (offset + bytes.size() > 4096)
@@ -259,9 +263,7 @@ DriveConfig parseDrive(const json& j, const std::string& where) {
         for (size_t i = 0; i < v->size(); ++i) {
             std::string w = where + ".staged[" + std::to_string(i) + "]";
             const json& e = (*v)[i];
-            allowOnly(e, w, {"offset", "size"});
-            if (!member(e, "offset") || !member(e, "size"))
-                refuse(w, "needs \"offset\" and \"size\"");
+            pairRecord(e, w, "offset", "size");
             uint64_t offset =
                 static_cast<uint64_t>(integer(e["offset"], w + ".offset", 0, c.imageSize - 1));
             uint64_t size =
@@ -331,9 +333,7 @@ struct Loader {
             for (size_t i = 0; i < ports->size(); ++i) {
                 std::string w = where + ".ports[" + std::to_string(i) + "]";
                 const json& p = (*ports)[i];
-                allowOnly(p, w, {"path_id", "drive"});
-                if (!member(p, "path_id") || !member(p, "drive"))
-                    refuse(w, "needs \"path_id\" and \"drive\"");
+                pairRecord(p, w, "path_id", "drive");
                 int64_t pathId = integer(p["path_id"], w + ".path_id", 0, 255);
                 if (!seen.insert(pathId).second)
                     refuse(w, "duplicate path_id " + std::to_string(pathId));
