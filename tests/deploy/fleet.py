@@ -143,6 +143,8 @@ def judge(folder, run):
     result = json.loads((folder / f"result-{run}.json").read_text())
     problems = []
     totals = {"ok": 0, "changed": 0, "failed": 0}
+    tasks = {key: sum(stats[key] for stats in result["stats"].values())
+             for key in ("ok", "changed", "failures", "skipped", "unreachable")}
     reasons = {}
     for name, want in expected.items():
         stats = result["stats"].get(name)
@@ -167,8 +169,9 @@ def judge(folder, run):
         calls = (host / "calls").read_text().split("\n") if (host / "calls").exists() else []
         if calls.count("written") > 1:
             problems.append(f"{name} ({want['kind']}): the image was written {calls.count('written')} times")
-    print(f"run {run}: {len(expected)} hosts, ok={totals['ok']} changed={totals['changed']} "
-          f"failed={totals['failed']}")
+    print(f"run {run}: {len(expected)} hosts: {totals['ok']} ok, {totals['failed']} failed, "
+          f"{totals['changed']} changed; tasks ok={tasks['ok']} changed={tasks['changed']} "
+          f"failed={tasks['failures']} skipped={tasks['skipped']} unreachable={tasks['unreachable']}")
     for task, names in sorted(reasons.items()):
         kinds = sorted({expected[n]["kind"] for n in names})
         print(f"  failed at \"{task}\": {len(names)} ({', '.join(kinds)})")
