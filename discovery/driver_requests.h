@@ -122,6 +122,7 @@ inline constexpr uint32_t kInfoUpgradeSupport = 8;
 inline constexpr uint32_t kInfoSlotCount = 9;
 inline constexpr uint32_t kInfoActiveSlot = 10;
 inline constexpr uint32_t kInfoPendingSlot = 11;
+inline constexpr uint8_t kNoPendingSlot = 0xFF; // STORAGE_FIRMWARE_INFO_INVALID_SLOT
 inline constexpr uint32_t kInfoHeaderSize = 16;
 inline constexpr uint32_t kInfoSlotSize = 16;
 inline constexpr uint32_t kSlotNumber = 0; // within a slot record

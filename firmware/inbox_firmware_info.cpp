@@ -40,15 +40,26 @@ InboxSlotJudgement chooseSlot(const uint8_t* request, uint32_t requestSize) {
         return judged(InboxSlotChoice::NoSlots);
     if (info + kInfoHeaderSize + uint64_t{kInfoSlotSize} * slotCount > requestSize)
         return judged(InboxSlotChoice::ReplyUnusable);
+    InboxSlotJudgement judgement = judged(InboxSlotChoice::AllReadOnly);
     for (uint32_t i = 0; i < slotCount; ++i) {
         uint64_t record = info + kInfoHeaderSize + uint64_t{kInfoSlotSize} * i;
-        if (getU8(request, record + kSlotReadOnly) == 0) {
-            InboxSlotJudgement judgement = judged(InboxSlotChoice::Chosen);
+        if (judgement.choice != InboxSlotChoice::Chosen &&
+            getU8(request, record + kSlotReadOnly) == 0) {
+            judgement.choice = InboxSlotChoice::Chosen;
             judgement.slot = getU8(request, record + kSlotNumber);
-            return judgement;
+        }
+        // The route has no use for it; the scan tells from it that an image is written
+        // and waits for a restart.
+        const uint8_t pending = getU8(request, info + kInfoPendingSlot);
+        if (pending != 0 && pending != kNoPendingSlot &&
+            getU8(request, record + kSlotNumber) == pending && judgement.pendingSlot == 0) {
+            judgement.pendingSlot = pending;
+            for (uint32_t k = 0; k < 8; ++k)
+                judgement.pendingRevision +=
+                    static_cast<char16_t>(getU8(request, record + kSlotRevision + k));
         }
     }
-    return judged(InboxSlotChoice::AllReadOnly);
+    return judgement;
 }
 
 } // namespace

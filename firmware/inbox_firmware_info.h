@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "discovery/target_disk.h"
 #include "platform/platform.h"
@@ -27,6 +28,10 @@ struct InboxSlotJudgement {
     uint8_t slot = 0;          // with Chosen
     uint32_t returnCode = 0;   // with StatusFailed
     uint32_t windowsError = 0; // with NotOpened, and RequestFailed from queryInboxSlot
+    // The slot the driver names as waiting for activation, and that slot's revision (a
+    // character per byte), when the reply could be read that far; 0 and empty when none.
+    uint8_t pendingSlot = 0;
+    std::u16string pendingRevision;
 };
 
 // What the route returns for a judgement that ends it: 1 when the drive refuses, 5 when

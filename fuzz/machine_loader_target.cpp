@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -44,6 +45,14 @@ int runMachineLoaderInput(const uint8_t* data, size_t size) {
     }
     if (size > kLongestRunDescription)
         return 0;
+    // A kill or power-cut fault ends the whole process by design; the run goes on without.
+    auto& faults = machine->faults;
+    faults.erase(std::remove_if(faults.begin(), faults.end(),
+                                [](const sim::SimFault& f) {
+                                    return f.effect == sim::FaultEffect::Kill ||
+                                           f.effect == sim::FaultEffect::PowerCut;
+                                }),
+                 faults.end());
     const char16_t* argv[] = {u"qir.exe", u"/s", nullptr};
     platform::setPlatform(machine.get());
     int32_t code = mainRoutine(2, argv);

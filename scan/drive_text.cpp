@@ -86,6 +86,8 @@ std::string verdictText(const ScannedDrive& drive, const std::u16string& imageRe
         return "already runs " + escapedText(imageRevision);
     case Verdict::WouldBeRefused:
         return "eligible but would be refused: " + drive.reason;
+    case Verdict::RestartPending:
+        return "the new firmware is written and becomes active with the next restart";
     case Verdict::NotEligible:
         break;
     }
@@ -100,6 +102,8 @@ std::string verdictKey(Verdict verdict) {
         return "already_current";
     case Verdict::WouldBeRefused:
         return "would_be_refused";
+    case Verdict::RestartPending:
+        return "restart_pending";
     case Verdict::NotEligible:
         break;
     }

@@ -32,6 +32,10 @@ ordered_json driveJson(const ScannedDrive& drive, const std::u16string& imageRev
     j["verdict"] = verdictKey(drive.verdict);
     j["verdict_text"] = verdictText(drive, imageRevision);
     j["reason"] = drive.reason.empty() ? ordered_json(nullptr) : ordered_json(drive.reason);
+    j["pending_known"] = drive.pendingKnown;
+    j["pending_revision"] = drive.pendingRevision.empty()
+                                ? ordered_json(nullptr)
+                                : ordered_json(escapedText(drive.pendingRevision));
     return j;
 }
 

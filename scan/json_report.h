@@ -7,7 +7,7 @@
 
 namespace qir::scan {
 
-inline constexpr int kJsonSchemaVersion = 1;
+inline constexpr int kJsonSchemaVersion = 2;
 
 // The whole document, indented, ending in a newline.
 std::string jsonReport(const ScanResult& result);

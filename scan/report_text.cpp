@@ -15,6 +15,17 @@ std::string trailingBlanksDropped(std::string text) {
     return text;
 }
 
+// What the verdict alone cannot say about a restart.
+std::string noteOf(const ScannedDrive& drive) {
+    if (drive.verdict == Verdict::RestartPending)
+        return "     if it still waits after a restart, the drive needs a full shutdown "
+               "(power off, then on)\n";
+    if (drive.verdict == Verdict::WillBeUpdated && !drive.pendingKnown)
+        return "     this driver does not tell whether the new firmware already waits for a "
+               "restart\n";
+    return {};
+}
+
 std::string driveBlock(size_t number, const ScannedDrive& drive, const std::u16string& revision) {
     const TargetDisk& disk = drive.disk;
     return "  " + std::to_string(number) + ". " + stackText(disk.driverKind) + ", " +
@@ -22,7 +33,7 @@ std::string driveBlock(size_t number, const ScannedDrive& drive, const std::u16s
            trailingBlanksDropped(escapedText(disk.modelNumber)) + ", serial " +
            trailingBlanksDropped(escapedText(disk.serialNumber)) + ", revision " +
            escapedText(disk.firmwareRevision) + "\n" + "     " + verdictText(drive, revision) +
-           "\n";
+           "\n" + noteOf(drive);
 }
 
 std::string callText(const DeviceCall& call) {
@@ -60,6 +71,8 @@ std::string exitCodeMeaning(int exitCode) {
         return "scan incomplete: a device could not be opened or queried";
     case kExitGuardRefused:
         return "a firmware request was attempted and refused: a bug of the tool";
+    case kExitRestartPending:
+        return "nothing to write, a restart is pending";
     default:
         return "unknown";
     }
@@ -91,6 +104,12 @@ std::string reportText(const ScanResult& result) {
         text += "\nBUG: the scan attempted a firmware request, which was refused: " + call.request +
                 " on " + text::toUtf8(call.path) + ". Please report this bug.\n";
 
+    // No read-only request shows the pieces of an interrupted download, and a drive that
+    // refuses overlapping pieces keeps refusing until a restart drops them.
+    if (result.exitCode == kExitWouldUpdate)
+        text += "\nIf an update of this machine was ended before it finished (the process "
+                "ended, the\npower lost) and qir.exe then fails on a drive, restart the "
+                "machine and run it again.\n";
     return text + "\nResult: " + std::to_string(result.exitCode) + " (" +
            exitCodeMeaning(result.exitCode) + ")\n";
 }

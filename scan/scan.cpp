@@ -84,7 +84,14 @@ ScannedDrive judge(const TargetDisk& disk, const std::u16string& imageRevision) 
         if (judgement.choice != InboxSlotChoice::Chosen) {
             drive.verdict = Verdict::WouldBeRefused;
             drive.reason = refusalReason(judgement, disk);
+            return drive;
         }
+        drive.pendingKnown = true;
+        drive.pendingRevision = judgement.pendingRevision;
+        // Until the restart the drive still runs, and reports, the revision it had: an
+        // update now would write the same image a second time.
+        if (judgement.pendingRevision == imageRevision)
+            drive.verdict = Verdict::RestartPending;
     }
     return drive;
 }
@@ -106,6 +113,9 @@ int exitCodeOf(const ScanResult& result) {
     for (const ScannedDrive& drive : result.drives)
         if (drive.verdict == Verdict::WillBeUpdated)
             return kExitWouldUpdate;
+    for (const ScannedDrive& drive : result.drives)
+        if (drive.verdict == Verdict::RestartPending)
+            return kExitRestartPending;
     return result.problems.empty() ? kExitNothingToDo : kExitIncomplete;
 }
 

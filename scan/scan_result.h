@@ -17,13 +17,18 @@ inline constexpr int kExitWouldUpdate = 1;
 inline constexpr int kExitBadCommandLine = 2;
 inline constexpr int kExitIncomplete = 3;
 inline constexpr int kExitGuardRefused = 4;
+inline constexpr int kExitRestartPending = 5;
 
-enum class Verdict { WillBeUpdated, AlreadyCurrent, NotEligible, WouldBeRefused };
+enum class Verdict { WillBeUpdated, AlreadyCurrent, NotEligible, WouldBeRefused, RestartPending };
 
 struct ScannedDrive {
     TargetDisk disk;
     Verdict verdict = Verdict::NotEligible;
     std::string reason; // with WouldBeRefused: why the update would not take
+    // Whether the driver tells which image waits for a restart (only the inbox driver's
+    // firmware information does), and that image's revision when one waits.
+    bool pendingKnown = false;
+    std::u16string pendingRevision;
 };
 
 struct ScanResult {

@@ -84,6 +84,14 @@ const json* member(const json& object, const char* key) {
     return it == object.end() ? nullptr : &*it;
 }
 
+// A record of exactly these two keys, both given.
+void pairRecord(const json& record, const std::string& where, const char* first,
+                const char* second) {
+    allowOnly(record, where, {first, second});
+    if (!member(record, first) || !member(record, second))
+        refuse(where, std::string("needs \"") + first + "\" and \"" + second + "\"");
+}
+
 std::vector<uint8_t> hexBytes(const std::string& hex, const std::string& where) {
     std::vector<uint8_t> bytes;
     int pending = -1;
@@ -144,9 +152,7 @@ GetInfoReply parseGetInfo(const json& j, const std::string& where) {
         g.records.emplace();
         for (size_t i = 0; i < v->size(); ++i) {
             std::string w = where + ".records[" + std::to_string(i) + "]";
-            allowOnly((*v)[i], w, {"number", "read_only"});
-            if (!member((*v)[i], "number") || !member((*v)[i], "read_only"))
-                refuse(w, "needs \"number\" and \"read_only\"");
+            pairRecord((*v)[i], w, "number", "read_only");
             g.records->push_back(
                 SlotRecordBytes{byteValue((*v)[i]["number"], w + ".number"),
                                 byteValue((*v)[i]["read_only"], w + ".read_only")});
@@ -159,7 +165,7 @@ DriveConfig parseDrive(const json& j, const std::string& where) {
     allowOnly(j, where,
               {"id", "vendor_id", "serial", "model", "firmware", "version", "fwug", "frmw", "slots",
                "upgrade_support", "image_size", "activation", "detect_overlap", "identify_bytes",
-               "get_info"});
+               "get_info", "staged"});
     DriveConfig c;
     const json* id = member(j, "id");
     if (!id)
@@ -189,7 +195,8 @@ DriveConfig parseDrive(const json& j, const std::string& where) {
     c.slotCount = 1;
     if (const json* slots = member(j, "slots")) {
         std::string w = where + ".slots";
-        allowOnly(*slots, w, {"count", "slot1_read_only", "revisions", "active"});
+        allowOnly(*slots, w,
+                  {"count", "slot1_read_only", "revisions", "active", "pending", "digests"});
         if (const json* v = member(*slots, "revisions")) {
             if (!v->is_array())
                 refuse(w + ".revisions", "must be an array");
@@ -205,6 +212,14 @@ DriveConfig parseDrive(const json& j, const std::string& where) {
             c.slot1ReadOnly = flag(*v, w + ".slot1_read_only");
         if (const json* v = member(*slots, "active"))
             c.activeSlot = static_cast<int>(integer(*v, w + ".active", 1, c.slotCount));
+        if (const json* v = member(*slots, "pending"); v && !v->is_null())
+            c.pendingSlot = static_cast<int>(integer(*v, w + ".pending", 1, c.slotCount));
+        if (const json* v = member(*slots, "digests")) {
+            if (!v->is_array() || v->size() > static_cast<size_t>(c.slotCount))
+                refuse(w + ".digests", "must be an array of at most one digest per slot");
+            for (size_t i = 0; i < v->size(); ++i)
+                c.digests.push_back(text((*v)[i], w + ".digests[" + std::to_string(i) + "]"));
+        }
     }
     c.revisions.resize(static_cast<size_t>(c.slotCount));
     if (const json* v = member(j, "firmware"))
@@ -232,9 +247,7 @@ DriveConfig parseDrive(const json& j, const std::string& where) {
         for (size_t i = 0; i < v->size(); ++i) {
             std::string w = where + ".identify_bytes[" + std::to_string(i) + "]";
             const json& e = (*v)[i];
-            allowOnly(e, w, {"offset", "hex"});
-            if (!member(e, "offset") || !member(e, "hex"))
-                refuse(w, "needs \"offset\" and \"hex\"");
+            pairRecord(e, w, "offset", "hex");
             uint32_t offset = static_cast<uint32_t>(integer(e["offset"], w + ".offset", 0, 4095));
             std::vector<uint8_t> bytes = hexBytes(text(e["hex"], w + ".hex"), w + ".hex");
             if (offset + bytes.size() > 4096)
@@ -244,6 +257,20 @@ DriveConfig parseDrive(const json& j, const std::string& where) {
     }
     if (const json* v = member(j, "get_info"))
         c.getInfo = parseGetInfo(*v, where + ".get_info");
+    if (const json* v = member(j, "staged")) {
+        if (!v->is_array())
+            refuse(where + ".staged", "must be an array");
+        for (size_t i = 0; i < v->size(); ++i) {
+            std::string w = where + ".staged[" + std::to_string(i) + "]";
+            const json& e = (*v)[i];
+            pairRecord(e, w, "offset", "size");
+            uint64_t offset =
+                static_cast<uint64_t>(integer(e["offset"], w + ".offset", 0, c.imageSize - 1));
+            uint64_t size =
+                static_cast<uint64_t>(integer(e["size"], w + ".size", 1, c.imageSize - offset));
+            c.staged.emplace_back(offset, offset + size);
+        }
+    }
     return c;
 }
 
@@ -306,9 +333,7 @@ struct Loader {
             for (size_t i = 0; i < ports->size(); ++i) {
                 std::string w = where + ".ports[" + std::to_string(i) + "]";
                 const json& p = (*ports)[i];
-                allowOnly(p, w, {"path_id", "drive"});
-                if (!member(p, "path_id") || !member(p, "drive"))
-                    refuse(w, "needs \"path_id\" and \"drive\"");
+                pairRecord(p, w, "path_id", "drive");
                 int64_t pathId = integer(p["path_id"], w + ".path_id", 0, 255);
                 if (!seen.insert(pathId).second)
                     refuse(w, "duplicate path_id " + std::to_string(pathId));
@@ -470,9 +495,9 @@ struct Loader {
     }
 
     SimFault fault(const json& j, const std::string& where) {
-        allowOnly(
-            j, where,
-            {"kind", "occurrence", "path", "error", "return_code", "completion_status", "fields"});
+        allowOnly(j, where,
+                  {"kind", "occurrence", "path", "error", "return_code", "completion_status",
+                   "fields", "interrupt"});
         static const std::map<std::string, std::vector<std::string>> kinds = {
             {"get_class_devs", {}},
             {"open", {}},
@@ -546,10 +571,21 @@ struct Loader {
             }
             ++effects;
         }
+        if (const json* v = member(j, "interrupt")) {
+            std::string how = text(*v, where + ".interrupt");
+            if (how == "kill")
+                f.effect = FaultEffect::Kill;
+            else if (how == "power_cut")
+                f.effect = FaultEffect::PowerCut;
+            else
+                refuse(where + ".interrupt", "expected \"kill\" or \"power_cut\"");
+            ++effects;
+        }
         if (effects != 1)
             refuse(where, "needs exactly one of \"error\", \"return_code\", \"completion_status\", "
-                          "\"fields\"");
-        if ((f.kind == "open" || f.kind == "get_class_devs") && f.effect != FaultEffect::Error)
+                          "\"fields\", \"interrupt\"");
+        if ((f.kind == "open" || f.kind == "get_class_devs") && f.effect != FaultEffect::Error &&
+            f.effect != FaultEffect::Kill && f.effect != FaultEffect::PowerCut)
             refuse(where, f.kind + " faults can only be an \"error\"");
         if (f.effect == FaultEffect::ReturnCode &&
             (f.kind == "get_device_number" || f.kind == "storage_query"))

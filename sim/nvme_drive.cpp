@@ -53,6 +53,18 @@ NvmeDrive::NvmeDrive(DriveConfig config) : config_(std::move(config)) {
     }
     slots_[0].readOnly = config_.slot1ReadOnly;
     activeSlot_ = std::clamp(config_.activeSlot, 1, count);
+    for (size_t i = 0; i < config_.digests.size() && i < slots_.size(); ++i)
+        slots_[i].committedDigest = config_.digests[i];
+    if (config_.pendingSlot >= 1 && config_.pendingSlot <= count)
+        pendingSlot_ = config_.pendingSlot;
+    // The bytes of pieces staged by an earlier run are not kept, only where they lie: a
+    // route sends the whole image from offset 0 before it commits, so those bytes are
+    // overwritten before any commit could take them.
+    for (const auto& range : config_.staged) {
+        if (staging_.empty())
+            staging_.assign(config_.imageSize, 0);
+        stagedRanges_.push_back(range);
+    }
 }
 
 bool NvmeDrive::slotReadOnly(int slot) const {

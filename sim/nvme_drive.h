@@ -51,6 +51,11 @@ struct DriveConfig {
     bool detectOverlap = false;
     std::vector<std::pair<uint32_t, std::vector<uint8_t>>> identifyBytes;
     GetInfoReply getInfo;
+    // What a drive carries from an earlier run: the slot waiting for activation (0:
+    // none), each slot's image digest, and the pieces staged but not committed.
+    int pendingSlot = 0;
+    std::vector<std::string> digests;
+    std::vector<std::pair<uint64_t, uint64_t>> staged; // [begin, end)
 };
 
 // An NVMe completion status: type, code and the Do Not Retry bit.
@@ -105,6 +110,11 @@ class NvmeDrive {
     const std::vector<uint64_t>& downloadOffsets() const { return downloadOffsets_; }
     int commitCount() const { return commitCount_; }
     uint64_t stagedBytes() const;
+    const std::vector<std::pair<uint64_t, uint64_t>>& stagedRanges() const { return stagedRanges_; }
+
+    // Between runs (drive_events.cpp): a controller reset, and the loss of power.
+    void controllerReset();
+    void powerCycle();
     bool upgradeSupport() const { return config_.upgradeSupport; }
     Activation activation() const { return config_.activation; }
 

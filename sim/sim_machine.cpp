@@ -124,6 +124,8 @@ const SimFault* SimMachine::takeFault(IoRequest& r) {
         else if (!chosen)
             chosen = &f;
     }
+    if (chosen && (chosen->effect == FaultEffect::Kill || chosen->effect == FaultEffect::PowerCut))
+        interrupt(r, chosen->effect);
     return chosen;
 }
 
@@ -153,6 +155,8 @@ bool SimMachine::preempt(IoRequest& r, IoAnswer* answer) {
         r.note("fault=completion_status");
         return true;
     case FaultEffect::Fields:
+    case FaultEffect::Kill:
+    case FaultEffect::PowerCut:
         break;
     }
     return false;

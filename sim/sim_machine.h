@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -81,7 +82,8 @@ std::optional<std::u16string>* stringProperty(SimDevice& d, const platform::DevP
 const std::optional<std::u16string>*
 stringProperty(const SimDevice& d, const platform::DevPropKey& key, const char** name);
 
-enum class FaultEffect { Error, ReturnCode, CompletionStatus, Fields };
+// Kill and PowerCut end the program at the request, before it reaches the machine.
+enum class FaultEffect { Error, ReturnCode, CompletionStatus, Fields, Kill, PowerCut };
 
 struct SimFault {
     std::string kind;
@@ -156,6 +158,15 @@ class SimMachine : public platform::Platform {
     int openDeviceInfoSets = 0;
     std::optional<int> resultCode; // set by whoever ran the tool, for the state dump
 
+    // Called when a kill or power-cut fault is met; it must not return (the runner writes
+    // what it was asked to and ends the process). Without one the process aborts.
+    std::function<void(FaultEffect)> onInterrupt;
+
+    // Events between runs (machine_events.cpp): a warm restart resets every drive's
+    // controller; a power cycle takes the power from every drive.
+    void reboot();
+    void powerCycle();
+
     const NvmeDrive* drive(const std::string& id) const;
     NvmeDrive* drive(const std::string& id);
     const std::vector<std::string>& trace() const { return trace_; }
@@ -218,6 +229,7 @@ class SimMachine : public platform::Platform {
     uint32_t devInstOf(int device) const;
     int resolvePath(const std::u16string& path) const;
     void addTrace(const std::string& line);
+    [[noreturn]] void interrupt(const IoRequest& r, FaultEffect how);
 
     uint32_t lastError_ = 0;
     platform::DevInfoSet nextSet_ = 0x1000;

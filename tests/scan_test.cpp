@@ -102,7 +102,7 @@ TEST_P(ExampleMachineScan, ReportsWithoutTouchingAndTheUpdateConfirmsIt) {
         << report;
 
     const json j = scanJson();
-    EXPECT_EQ(j["schema_version"], 1);
+    EXPECT_EQ(j["schema_version"], 2);
     EXPECT_EQ(j["tool_version"], "QIR_TX7Q3_V1.0.0_" + text::toUtf8(scan::builtImageRevision()));
     EXPECT_EQ(j["result"]["exit_code"], c.exitCode);
     EXPECT_EQ(j["drives"].size(), c.drives);
@@ -118,6 +118,10 @@ TEST_P(ExampleMachineScan, ReportsWithoutTouchingAndTheUpdateConfirmsIt) {
         EXPECT_NE(report.find(drive["verdict_text"].get<std::string>()), std::string::npos);
         if (drive["verdict"] == "will_be_updated")
             willBeUpdated.insert(serial);
+        // Only the inbox driver's firmware information names a waiting image.
+        EXPECT_EQ(drive["pending_known"],
+                  drive["stack"] == "inbox" && drive["verdict"] == "will_be_updated")
+            << serial;
     }
 
     load(description);
@@ -151,6 +155,12 @@ std::string imageRevisionText() {
     return text::toUtf8(scan::builtImageRevision());
 }
 
+// An eligible drive whose slot 2 holds `revision`, waiting for activation.
+std::string pendingDrive(const std::string& id, const std::string& revision) {
+    return makerDrive(id, R"(, "slots": {"count": 2, "revisions": ["VDL7W2QA", ")" + revision +
+                              R"("], "active": 1, "pending": 2})");
+}
+
 std::vector<ExitCase> exitCases() {
     const std::string current = R"(, "firmware": ")" + imageRevisionText() + "\"";
     return {
@@ -166,6 +176,19 @@ std::vector<ExitCase> exitCases() {
         {"EverySlotReadOnly", inboxDisk(1, "a"),
          makerDrive("a", R"(, "slots": {"count": 1, "slot1_read_only": true})"), 0,
          "would_be_refused", "every firmware slot of the drive is read-only"},
+        // The image written by an earlier run and waiting for a restart; 1 and 4 rank
+        // above it, 3 and 0 below.
+        {"RestartPending", inboxDisk(1, "a"), pendingDrive("a", imageRevisionText()), 5,
+         "restart_pending", "becomes active with the next restart"},
+        {"RestartPendingBesideADriveToUpdate", inboxDisk(1, "a") + "," + inboxDisk(2, "b"),
+         pendingDrive("a", imageRevisionText()) + "," + makerDrive("b"), 1, "restart_pending",
+         "Result: 1 ("},
+        {"RestartPendingBesideAProblem",
+         inboxDisk(1, "a") + "," + inboxDisk(2, "b", R"(, "open_error": 5)"),
+         pendingDrive("a", imageRevisionText()) + "," + makerDrive("b"), 5, "restart_pending",
+         "Result: 5 (nothing to write, a restart is pending)"},
+        {"AnotherImagePending", inboxDisk(1, "a"), pendingDrive("a", "VDL8A1QC"), 1,
+         "will_be_updated", "will be updated to "},
     };
 }
 
@@ -180,6 +203,9 @@ TEST_P(ScanExitCode, FollowsTheVerdicts) {
     if (*c.verdict) {
         ASSERT_FALSE(j["drives"].empty());
         EXPECT_EQ(j["drives"][0]["verdict"], c.verdict);
+        if (j["drives"][0]["verdict"] == "restart_pending") {
+            EXPECT_EQ(j["drives"][0]["pending_revision"], imageRevisionText());
+        }
     } else {
         EXPECT_TRUE(j["drives"].empty());
         ASSERT_EQ(j["problems"].size(), 1u);

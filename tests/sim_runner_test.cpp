@@ -17,40 +17,19 @@
 #include "scratch_folder.h"
 #include "sim/nvme_drive.h"
 #include "sim_fixture.h"
+#include "sim_process.h"
 
 namespace {
 
-struct SimRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using qir::testing::SimRun;
+using qir::testing::slurp;
 
 // Each test's files live in a folder of its own, removed when the test ends.
 class SimRunner : public ::testing::Test {
   protected:
     std::string scratch(const std::string& name) const { return folder.file(name); }
 
-    SimRun runSim(const std::string& args) {
-        std::string outFile = scratch("stdout"), errFile = scratch("stderr");
-        std::string command =
-            std::string(QIR_SIM_EXE) + " " + args + " >" + outFile + " 2>" + errFile;
-        int status = std::system(command.c_str());
-        SimRun r;
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = slurp(outFile);
-        r.err = slurp(errFile);
-        std::remove(outFile.c_str());
-        std::remove(errFile.c_str());
-        return r;
-    }
+    SimRun runSim(const std::string& args) { return qir::testing::runSimProcess(folder, args); }
 
     std::string writeMachine(const std::string& name, const std::string& json) {
         std::string path = scratch(name);
@@ -79,7 +58,8 @@ TEST_F(SimRunner, RefusedDescriptionsExitWithTwoBeforeTheToolRuns) {
          "calls[0]: a device set the capture never opened"},
         {"unreadable capture", "--from-capture /nonexistent/c.json", "cannot read capture"},
         {"two machines", "--machine " + unknownKey + " --from-capture " + unusable, "give one"},
-        {"write without capture", "--write-machine " + written, "--write-machine writes"},
+        {"unknown event", "--event hibernate", "--event is reboot or power_cycle"},
+        {"no-run without an event", "--no-run", "--no-run runs nothing"},
         {"unreadable", "--machine /nonexistent/m.json", "cannot read"},
         {"bad json", "--machine " + badJson, "not valid JSON"},
         {"unknown key", "--machine " + unknownKey, "unknown key"},

@@ -2,7 +2,9 @@
 # type: the firmware counts as installed when the scan finds nothing to do (exit code
 # 0). Both tools take output with exit code 0 for "installed" and silence for "not
 # installed", so every other outcome, a scan not yet copied included, leads to the
-# install command, whose own scan then decides or reports what is wrong.
+# install command, whose own scan then decides or reports what is wrong. A firmware
+# written and waiting for a restart (5) is not installed yet: the install command then
+# asks for the restart again (1602) without writing it a second time.
 $scan = 'C:\Program Files\QIR\qir-scan.exe'
 if (Test-Path -LiteralPath $scan -PathType Leaf) {
     & $scan | Out-Null

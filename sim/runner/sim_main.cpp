@@ -1,8 +1,9 @@
 // qir-sim: the tool's main routine, or the pre-flight scan, on a simulated machine, on a
 // machine rebuilt from a capture, or against a capture itself.
 //
-//   qir-sim [--scan] [--machine FILE | --from-capture FILE [--write-machine FILE]]
-//           [--state FILE] [--trace FILE] [--] [arguments...]
+//   qir-sim [--scan] [--machine FILE | --from-capture FILE] [--event reboot|power_cycle]
+//           [--write-machine FILE] [--state FILE] [--trace FILE] [--] [arguments...]
+//   qir-sim --machine FILE --event EVENT --no-run [--write-machine FILE] [--state FILE]
 //   qir-sim [--scan] --replay FILE [--] [arguments...]
 //
 // Standard output belongs to the tool; the runner speaks only on standard error.
@@ -23,6 +24,7 @@
 #include "scan/scan_main.h"
 #include "sim/capture_rebuild.h"
 #include "sim/machine_loader.h"
+#include "sim/runner/run_outputs.h"
 #include "sim/sim_machine.h"
 
 namespace qir::sim {
@@ -33,9 +35,7 @@ namespace {
 
 constexpr int kRunnerFailure = 2;
 
-void complain(const std::string& message) {
-    std::fputs(("qir-sim: " + message + "\n").c_str(), stderr);
-}
+using qir::simrunner::complain;
 
 std::u16string quoted(const std::u16string& arg) {
     if (!arg.empty() && arg.find(u' ') == std::u16string::npos)
@@ -46,9 +46,11 @@ std::u16string quoted(const std::u16string& arg) {
 // The runner's own options, one row each; everything from the first other argument (or
 // after "--") goes to the program.
 struct RunnerOptions {
-    std::u16string machinePath, statePath, tracePath, capturePath, writeMachinePath, replayPath;
+    std::u16string machinePath, statePath, tracePath, capturePath, writeMachinePath, replayPath,
+        event;
     bool haveMachine = false, haveState = false, haveTrace = false, scan = false,
-         haveCapture = false, haveWriteMachine = false, haveReplay = false;
+         haveCapture = false, haveWriteMachine = false, haveReplay = false, haveEvent = false,
+         noRun = false;
 };
 
 struct RunnerOption {
@@ -65,33 +67,53 @@ const RunnerOption kRunnerOptions[] = {
     {u"--from-capture", &RunnerOptions::capturePath, &RunnerOptions::haveCapture},
     {u"--write-machine", &RunnerOptions::writeMachinePath, &RunnerOptions::haveWriteMachine},
     {u"--replay", &RunnerOptions::replayPath, &RunnerOptions::haveReplay},
+    {u"--event", &RunnerOptions::event, &RunnerOptions::haveEvent},
+    {u"--no-run", nullptr, &RunnerOptions::noRun},
 };
 
 // The options that cannot go together; the reason when some do.
 std::string conflictOf(const RunnerOptions& r) {
     if (r.haveCapture && r.haveMachine)
         return "--machine and --from-capture name two machines; give one";
-    if (r.haveWriteMachine && !r.haveCapture)
-        return "--write-machine writes the machine of --from-capture";
-    if (r.haveReplay && (r.haveMachine || r.haveCapture || r.haveState || r.haveTrace))
-        return "--replay answers from the capture alone: no machine, state or trace";
+    if (r.haveReplay && (r.haveMachine || r.haveCapture || r.haveState || r.haveTrace ||
+                         r.haveWriteMachine || r.haveEvent || r.noRun))
+        return "--replay answers from the capture alone: no machine, event, state or trace";
+    if (r.haveEvent && r.event != u"reboot" && r.event != u"power_cycle")
+        return "--event is reboot or power_cycle";
+    if (r.noRun && (r.scan || !r.haveEvent))
+        return "--no-run runs nothing: it takes an --event and no --scan";
     return {};
 }
 
-std::unique_ptr<qir::sim::SimMachine> machineOf(const RunnerOptions& runner, std::string* error) {
+// The machine, and in *description the text it was loaded from when the run is to write
+// the machine it leaves. A machine rebuilt from a capture is written as rebuilt, before
+// the run: it is the customer's machine that support keeps.
+std::unique_ptr<qir::sim::SimMachine> machineOf(const RunnerOptions& runner,
+                                                std::string* description, std::string* error) {
     using namespace qir;
-    if (!runner.haveCapture)
-        return runner.haveMachine ? sim::loadMachineFile(text::toUtf8(runner.machinePath), error)
-                                  : sim::loadMachine(sim::kDefaultMachineText, error);
-    std::string description = sim::machineOfCaptureFile(text::toUtf8(runner.capturePath), error);
-    if (description.empty())
+    if (!runner.haveCapture) {
+        if (!runner.haveMachine) {
+            *description = sim::kDefaultMachineText;
+            return sim::loadMachine(sim::kDefaultMachineText, error);
+        }
+        const std::string path = text::toUtf8(runner.machinePath);
+        std::unique_ptr<sim::SimMachine> machine = sim::loadMachineFile(path, error);
+        if (machine && runner.haveWriteMachine) {
+            std::ifstream in(path, std::ios::binary);
+            std::ostringstream content;
+            content << in.rdbuf();
+            *description = content.str();
+        }
+        return machine;
+    }
+    std::string rebuilt = sim::machineOfCaptureFile(text::toUtf8(runner.capturePath), error);
+    if (rebuilt.empty())
         return nullptr;
-    if (runner.haveWriteMachine &&
-        !qir::host::writeWholeFile(runner.writeMachinePath, description)) {
+    if (runner.haveWriteMachine && !qir::host::writeWholeFile(runner.writeMachinePath, rebuilt)) {
         *error = "cannot write the machine file " + text::toUtf8(runner.writeMachinePath);
         return nullptr;
     }
-    return sim::loadMachine(description, error);
+    return sim::loadMachine(rebuilt, error);
 }
 
 // The program asked from the capture: 0 when it asked every recorded call in order and
@@ -173,11 +195,34 @@ int qir::programMain(int argc, const char16_t* const* argv) {
         return replay(runner, static_cast<int>(args.size()) - 1, args.data());
     }
     std::string error;
-    std::unique_ptr<sim::SimMachine> machine = machineOf(runner, &error);
+    simrunner::RunOutputs outputs;
+    std::unique_ptr<sim::SimMachine> machine = machineOf(runner, &outputs.description, &error);
     if (!machine) {
         complain(error);
         return kRunnerFailure;
     }
+    if (runner.noRun && first < argc) {
+        complain("--no-run runs nothing: no program arguments");
+        return kRunnerFailure;
+    }
+    if (runner.haveState)
+        outputs.statePath = runner.statePath;
+    if (runner.haveTrace)
+        outputs.tracePath = runner.tracePath;
+    if (runner.haveWriteMachine && !runner.haveCapture)
+        outputs.machinePath = runner.writeMachinePath;
+    if (runner.haveEvent)
+        simrunner::applyEvent(*machine, runner.event);
+    if (runner.noRun) {
+        simrunner::writeRunOutputs(outputs, *machine);
+        return 0;
+    }
+    // A run interrupted at a request leaves the files it was asked for, with the machine
+    // as the interruption left it, and then ends as a killed process does.
+    machine->onInterrupt = [&outputs, &machine](sim::FaultEffect) {
+        simrunner::writeRunOutputs(outputs, *machine);
+        simrunner::endAsKilled();
+    };
 
     // The tool sees the runner's path as argument 0 and the rest unchanged.
     std::vector<const char16_t*> toolArgs;
@@ -201,15 +246,6 @@ int qir::programMain(int argc, const char16_t* const* argv) {
     std::fflush(stdout);
     platform::setPlatform(nullptr);
     machine->resultCode = result;
-
-    if (runner.haveState && !qir::host::writeWholeFile(runner.statePath, machine->stateJson()))
-        complain("cannot write the state file " + text::toUtf8(runner.statePath));
-    if (runner.haveTrace) {
-        std::string trace;
-        for (const std::string& line : machine->trace())
-            trace += line + "\n";
-        if (!qir::host::writeWholeFile(runner.tracePath, trace))
-            complain("cannot write the trace file " + text::toUtf8(runner.tracePath));
-    }
+    simrunner::writeRunOutputs(outputs, *machine);
     return result;
 }

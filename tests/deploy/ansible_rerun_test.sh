@@ -1,75 +1,90 @@
 #!/usr/bin/env bash
 # The playbook run for real, on a fake host: this machine, through a stand-in for the
-# ansible.windows modules (fake_windows/) whose qir-scan.exe, qir.exe and reboot answer
-# from a drive state. It shows the rerun rule that deployments rely on: a second run
-# on an updated host makes no change and fails nothing; and that the playbook stops
-# where the scan or the update says something went wrong.
+# ansible.windows modules (fake_windows/) whose qir-scan.exe, qir.exe and reboot run
+# qir-sim on the host's simulated machine (fleet.py makes it). It shows, program by
+# program, the rerun rule that deployments rely on: a second run on an updated host makes
+# no change and fails nothing; that the playbook stops where the scan or the update says
+# something went wrong; that a firmware already written is restarted into, not written
+# again; and that a drive that needs a power cycle fails its host, once with a restart
+# and then without, until a full shutdown.
 source "$(dirname "$0")/deploy_test_lib.sh"
 need ansible-playbook
+QIR_SIM="${QIR_NATIVE_SIM:?QIR_NATIVE_SIM names qir-sim}"
 
-export ANSIBLE_COLLECTIONS_PATH="$TEST_DIR/fake_windows"
-export ANSIBLE_COLLECTIONS_SCAN_SYS_PATH=false
+export QIR_SIM ANSIBLE_COLLECTIONS_PATH="$TEST_DIR/fake_windows" ANSIBLE_COLLECTIONS_SCAN_SYS_PATH=false
 mkdir -p files
 echo "program" >files/qir.exe
 echo "scan" >files/qir-scan.exe
-cat >inventory.yml <<INV
-qir_targets:
-  hosts:
-    fake-host:
-      ansible_connection: local
-      ansible_python_interpreter: $(command -v python3)
-INV
+update="qir.exe /s /log=C:\\Windows\\Logs\\qir.log;written"
 
-# new_host NAME STATE_JSON: a host of its own with that drive state.
+# new_host KIND: a host of its own with one drive of that kind.
 new_host() {
-    export QIR_FAKE_HOST="$WORK/$1"
-    mkdir -p "$QIR_FAKE_HOST"
-    echo "$2" >"$QIR_FAKE_HOST/state.json"
+    host="$WORK/$1/$1"
+    python3 "$TEST_DIR/fleet.py" host "$host" "$1"
 }
 
 # play WHAT EXPECTED_RC: one run of the playbook; sets recap (the host's recap line)
-# and calls (the programs it ran with their arguments, ";" after each).
+# and calls (the programs it ran with their arguments, and "written" after an update
+# that wrote the image, ";" after each).
 play() {
-    : >"$QIR_FAKE_HOST/calls"
+    : >"$host/calls"
     local rc=0
-    ansible-playbook -i inventory.yml -e "qir_source=$WORK/files" "$PLAYBOOK" \
-        >"$QIR_FAKE_HOST/out.txt" 2>&1 || rc=$?
-    [[ $rc == "$2" ]] || { cat "$QIR_FAKE_HOST/out.txt" >&2; fail "$1: ansible-playbook ended with $rc"; }
-    recap=$(grep -o 'changed=[0-9]*.*failed=[0-9]*' "$QIR_FAKE_HOST/out.txt" | tr -s ' ' || true)
-    calls=$(tr '\n' ';' <"$QIR_FAKE_HOST/calls")
+    ansible-playbook -i "$(dirname "$host")/inventory.yml" -e "qir_source=$WORK/files" "$PLAYBOOK" \
+        >"$host/out.txt" 2>&1 || rc=$?
+    [[ $rc == "$2" ]] || { cat "$host/out.txt" >&2; fail "$1: ansible-playbook ended with $rc"; }
+    recap=$(grep -o 'changed=[0-9]*.*failed=[0-9]*' "$host/out.txt" | tr -s ' ' || true)
+    calls=$(tr '\n' ';' <"$host/calls")
 }
 
-# A drive that needs a reboot: copy, scan, update, reboot, scan again; then a rerun
-# that copies nothing and runs only the scan.
-new_host reboot '{"revision": "old", "activation": "reboot"}'
-play "first run, reboot" 0
-expect_eq "first run, reboot: programs run" "qir-scan.exe;qir.exe /s /log=C:\\Windows\\Logs\\qir.log;reboot;qir-scan.exe;" "$calls"
-expect_eq "first run, reboot: recap" "changed=3 unreachable=0 failed=0" "$recap"
-play "second run, reboot" 0
-expect_eq "second run, reboot: programs run" "qir-scan.exe;" "$calls"
-expect_eq "second run, reboot: recap" "changed=0 unreachable=0 failed=0" "$recap"
+# A drive that takes the image at a reset: copy, scan, update (the inbox driver reports
+# it done, 0), the scan that finds it waiting (5), reboot, scan again; then a rerun that
+# copies nothing and runs only the scan.
+new_host reset
+play "first run, reset" 0
+expect_eq "first run, reset: programs run" "qir-scan.exe;$update;qir-scan.exe;reboot;qir-scan.exe;" "$calls"
+expect_eq "first run, reset: recap" "changed=3 unreachable=0 failed=0" "$recap"
+play "second run, reset" 0
+expect_eq "second run, reset: programs run" "qir-scan.exe;" "$calls"
+expect_eq "second run, reset: recap" "changed=0 unreachable=0 failed=0" "$recap"
 
-# Firmware active at once: no reboot.
-new_host now '{"revision": "old", "activation": "now"}'
+# Firmware active at once: the scan after the update finds nothing left, so no reboot.
+new_host immediate
 play "first run, active at once" 0
-expect_eq "first run, active at once: programs run" "qir-scan.exe;qir.exe /s /log=C:\\Windows\\Logs\\qir.log;qir-scan.exe;" "$calls"
+expect_eq "first run, active at once: programs run" "qir-scan.exe;$update;qir-scan.exe;" "$calls"
 play "second run, active at once" 0
 expect_eq "second run, active at once: recap" "changed=0 unreachable=0 failed=0" "$recap"
 
 # A host already current from the start: nothing but the copy and the scan.
-new_host current '{"revision": "current", "activation": "now"}'
+new_host current
 play "already current" 0
 expect_eq "already current: programs run" "qir-scan.exe;" "$calls"
 
 # An incomplete scan (not an administrator, a drive that cannot be opened) stops the
 # host before any update.
-new_host incomplete '{"revision": "old", "activation": "now", "scan_rc": 3}'
+new_host access_denied
 play "incomplete scan" 2
 expect_eq "incomplete scan: programs run" "qir-scan.exe;" "$calls"
 expect_eq "incomplete scan: recap" "changed=1 unreachable=0 failed=1" "$recap"
 
-# Firmware that is not active after the reboot fails the scan after it.
-new_host lost '{"revision": "old", "activation": "never"}'
-play "firmware lost at reboot" 2
-expect_eq "firmware lost at reboot: programs run" "qir-scan.exe;qir.exe /s /log=C:\\Windows\\Logs\\qir.log;reboot;qir-scan.exe;" "$calls"
+# An earlier run wrote the image and the restart is still to come: a restart, no update.
+new_host restart_pending
+play "restart pending" 0
+expect_eq "restart pending: programs run" "qir-scan.exe;reboot;qir-scan.exe;" "$calls"
+
+# A drive that needs a power cycle: the restart leaves it waiting, and the host fails
+# with a note; the rerun fails it again without a restart, and after a full shutdown the
+# run finds nothing to do and takes the note away.
+new_host power_cycle_drive
+play "power cycle, first run" 2
+expect_eq "power cycle, first run: programs run" "qir-scan.exe;$update;qir-scan.exe;reboot;qir-scan.exe;" \
+    "$calls"
+grep -q "shut the host down fully" "$host/out.txt" || fail "power cycle, first run: no word of the shutdown"
+play "power cycle, second run" 2
+expect_eq "power cycle, second run: programs run" "qir-scan.exe;" "$calls"
+expect_eq "power cycle, second run: recap" "changed=0 unreachable=0 failed=1" "$recap"
+"$QIR_SIM" --machine "$host/machine.json" --event power_cycle --no-run --write-machine "$host/machine.json"
+play "power cycle, after the shutdown" 0
+expect_eq "power cycle, after the shutdown: programs run" "qir-scan.exe;" "$calls"
+expect_eq "power cycle, after the shutdown: recap" "changed=1 unreachable=0 failed=0" "$recap"
+[[ ! -e "$host/Windows/Logs/qir-shutdown-needed.txt" ]] || fail "the note outlived the shutdown"
 finish

@@ -4,7 +4,10 @@
 #   standard output  the same once CR LF is LF
 #   log file         the same bytes but for argument 0 (the simulated clock is fixed)
 #   state, trace     the same bytes
+#   machine written  the same bytes (--write-machine)
 #   exit code        Wine's full code is the state's result_code; Linux keeps 8 bits
+# A run that a kill ends leaves the same state, trace and machine; its exit code is the
+# one TerminateProcess leaves under Windows and the kill signal on Linux.
 # A description the runner refuses must be refused by both, with the same exit code.
 source "$(dirname "$0")/wine_test_lib.sh"
 
@@ -56,9 +59,10 @@ for machine in "${machines[@]}"; do
 
     win_rc=$(wine_exe --cwd "$wdir" --stdout "$wdir/out.txt" --stderr "$wdir/err.txt" \
         "$QIR_SIM_EXE" --machine "$(win_path "$machine")" --state state.json \
-        --trace trace.txt -- /s /log=report.txt)
+        --trace trace.txt --write-machine machine.json -- /s /log=report.txt)
     (cd "$ldir" && "$QIR_NATIVE_SIM" --machine "$machine" --state state.json \
-        --trace trace.txt -- /s /log=report.txt >out.txt 2>err.txt) && native_rc=0 || native_rc=$?
+        --trace trace.txt --write-machine machine.json -- /s /log=report.txt >out.txt 2>err.txt) &&
+        native_rc=0 || native_rc=$?
     runs=$((runs + 1))
 
     expect_eq "$rel: exit code (Linux keeps 8 bits)" "$native_rc" "$((win_rc & 255))"
@@ -74,9 +78,11 @@ for machine in "${machines[@]}"; do
         expect_eq "$rel: exit code of a refused description" 2 "$win_rc"
         echo "note: $rel was refused: $(head -n 1 "$ldir/err.txt")"
     fi
-    if both_or_neither "$rel" trace.txt; then
-        expect_same "$rel: trace" "$ldir/trace.txt" "$wdir/trace.txt"
-    fi
+    for file in trace.txt machine.json; do
+        if both_or_neither "$rel" "$file"; then
+            expect_same "$rel: $file" "$ldir/$file" "$wdir/$file"
+        fi
+    done
     if both_or_neither "$rel" report.txt; then
         PROG="$(win_path "$QIR_SIM_EXE")" mask_program "$wdir/report.txt" >"$wdir.log"
         PROG="$QIR_NATIVE_SIM" mask_program "$ldir/report.txt" >"$ldir.log"
@@ -84,6 +90,22 @@ for machine in "${machines[@]}"; do
     elif [[ -f "$ldir/state.json" ]]; then
         fail "$rel: the run wrote no log file"
     fi
+done
+
+kdir="$WORK/killed"
+mkdir -p "$kdir/windows" "$kdir/linux"
+jq '.faults = [{"kind": "inbox.download", "occurrence": 5, "interrupt": "kill"}]' \
+    "$QIR_SOURCE_DIR/sim/machines/default.json" >"$kdir/machine.json"
+win_rc=$(wine_exe --cwd "$kdir/windows" --stdout "$kdir/windows/out.txt" "$QIR_SIM_EXE" \
+    --machine "$(win_path "$kdir/machine.json")" --state state.json --trace trace.txt \
+    --write-machine left.json -- /s /log=report.txt)
+(cd "$kdir/linux" && "$QIR_NATIVE_SIM" --machine "$kdir/machine.json" --state state.json \
+    --trace trace.txt --write-machine left.json -- /s /log=report.txt >out.txt 2>/dev/null) &&
+    native_rc=0 || native_rc=$?
+expect_eq "killed run: exit code under Wine" 1 "$win_rc"
+expect_eq "killed run: exit code on Linux (SIGKILL)" 137 "$native_rc"
+for file in state.json trace.txt left.json report.txt; do
+    expect_same "killed run: $file" "$kdir/linux/$file" "$kdir/windows/$file"
 done
 
 echo "$test_name: $runs machine description(s) compared"

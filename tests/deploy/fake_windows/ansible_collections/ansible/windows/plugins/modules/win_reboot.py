@@ -1,24 +1,15 @@
-#!/usr/bin/python3
-# The fake host's reboot: firmware waiting for it becomes active, unless the host's
-# drive is set to lose it.
-import json
-import os
-from pathlib import Path
-
+#!/usr/bin/python
+# The fake host's restart: a warm one, each drive's controller reset.
 from ansible.module_utils.basic import AnsibleModule
-
-host = Path(os.environ["QIR_FAKE_HOST"])
+from ansible_collections.ansible.windows.plugins.module_utils.fake_host import machine, note_call, sim
 
 
 def main():
     module = AnsibleModule(argument_spec={})
-    state_file = host / "state.json"
-    state = json.loads(state_file.read_text())
-    with open(host / "calls", "a") as calls:
-        calls.write("reboot\n")
-    if state["revision"] == "pending":
-        state["revision"] = "current" if state["activation"] == "reboot" else "old"
-    state_file.write_text(json.dumps(state))
+    note_call("reboot")
+    rc, _, err = sim("--event", "reboot", "--no-run", "--write-machine", str(machine))
+    if rc != 0:
+        module.fail_json(msg=f"the host did not come back: {err}")
     module.exit_json(changed=True, rebooted=True)
 
 
