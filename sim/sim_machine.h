@@ -12,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "sim/nvme_drive.h"
+#include "sim/recorded_answers.h"
 
 namespace qir::sim {
 
@@ -149,6 +150,7 @@ class SimMachine : public platform::Platform {
     std::vector<SimDevice> devices;
     std::vector<NvmeDrive> drives;
     std::vector<SimFault> faults;
+    RecordedAnswers answers;
 
     // What the machine saw.
     std::optional<ShownMessageBox> messageBoxShown;
@@ -218,6 +220,8 @@ class SimMachine : public platform::Platform {
     uint32_t devInstOf(int device) const;
     int resolvePath(const std::u16string& path) const;
     void addTrace(const std::string& line);
+    bool answerAsRecorded(const RecordedAnswer& a, const std::string& line, void* outBuffer,
+                          uint32_t outSize, uint32_t* bytesReturned);
 
     uint32_t lastError_ = 0;
     platform::DevInfoSet nextSet_ = 0x1000;
