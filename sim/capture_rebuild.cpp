@@ -92,7 +92,14 @@ struct DeviceSet {
 // A device as the simulated machine holds it, and the properties it answered as absent.
 struct Device : SimDevice {
     std::set<std::string> missing;
+    std::optional<platform::Guid> setupClass; // as the walk of all classes answered it
 };
+
+// The setup classes the simulated machine gives disks and storage ports.
+constexpr platform::Guid kDiskDriveClass = {
+    0x4D36E967, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr platform::Guid kScsiAdapterClass = {
+    0x4D36E97B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
 struct Request {
     size_t entry;
@@ -229,7 +236,9 @@ class Rebuild {
         at = *c.outDevInst;
         if (at == 0)
             refuse(i, "a device instance 0");
-        devices_[at];
+        Device& d = devices_[at];
+        if (c.outGuid)
+            d.setupClass = *c.outGuid;
     }
 
     void enumInterfaces(size_t i, const CapturedCall& c) {
@@ -376,8 +385,9 @@ class Rebuild {
     }
 
     std::vector<uint32_t> treeOrder() {
-        bool allComplete = false, diskComplete = false, portComplete = false;
+        bool allComplete = false;
         std::vector<uint32_t> all = walkOf(SetKind::All, &allComplete);
+        bool diskComplete = false, portComplete = false;
         std::vector<uint32_t> disks = walkOf(SetKind::Disk, &diskComplete);
         std::vector<uint32_t> ports = walkOf(SetKind::Port, &portComplete);
         for (uint32_t d : disks) {
@@ -497,6 +507,15 @@ class Rebuild {
     ordered_json setupDevice(uint32_t devInst) {
         Device& d = devices_[devInst];
         bool disk = disks_.count(devInst), port = ports_.count(devInst);
+        // A disk or port no walk of its interface class reached is known by its setup class,
+        // and has no interface: one standing in could only come between the devices a walk
+        // met.
+        bool byClass = !disk && !port && d.setupClass &&
+                       (*d.setupClass == kDiskDriveClass || *d.setupClass == kScsiAdapterClass);
+        if (byClass) {
+            disk = *d.setupClass == kDiskDriveClass;
+            port = !disk;
+        }
         ordered_json j;
         j["class"] = disk ? "disk" : port ? "storage_port" : "other";
         j["dev_inst"] = devInst;
@@ -522,7 +541,7 @@ class Rebuild {
             return j;
         // A device of an interface class is in that class's set only with a path; one the
         // tool never asked for stands in under a name of its own.
-        if (!d.interfacePath && !d.interfaceDetailError)
+        if (!d.interfacePath && !d.interfaceDetailError && !byClass)
             d.interfacePath = u"\\\\?\\captured#" + text::fromUtf8(std::to_string(devInst)) +
                               (disk ? u"#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"
                                     : u"#{2accfe60-c130-11d2-b082-00a0c91efb8b}");
@@ -545,6 +564,10 @@ class Rebuild {
                 else if (!r.call->ok)
                     fault(r, "error", r.call->error);
             }
+        // A number another disk holds, or one no disk can have, is an answer of this disk
+        // alone: kept as recorded, while \\.\PHYSICALDRIVEn stays the other's.
+        if (number && (*number > INT32_MAX || !deviceNumbers_.insert(*number).second))
+            number.reset();
         if (number) {
             j["device_number"] = *number;
             keys.push_back(
@@ -586,6 +609,10 @@ class Rebuild {
             if (!drive.identify.empty()) {
                 drive.id = "disk" + (number ? std::to_string(*number)
                                             : std::to_string(j["dev_inst"].get<uint32_t>()));
+                // Two disks may answer one device number; each keeps a drive of its own.
+                for (const Drive& other : drives_)
+                    if (other.id == drive.id)
+                        drive.id += "-" + std::to_string(j["dev_inst"].get<uint32_t>());
                 j["drive"] = drive.id;
                 drives_.push_back(drive);
             } else if (drive.getInfo) {
@@ -939,6 +966,7 @@ class Rebuild {
     ordered_json faults_ = ordered_json::array();
     std::optional<std::string> clock_;
     uint32_t classDevsCalls_ = 0;
+    std::set<uint32_t> deviceNumbers_;
     uint32_t nextDevInst_ = 1;
 };
 
