@@ -7,6 +7,7 @@
 #include "capture/hex_text.h"
 #include "platform/text_encoding.h"
 #include "sim/machine_loader.h"
+#include "sim/recorded_answers.h"
 #include "sim/request_kinds.h"
 #include "sim/sim_machine.h"
 
@@ -17,14 +18,6 @@ namespace {
 using capture::CapturedCall;
 using capture::Op;
 using nlohmann::ordered_json;
-
-std::string upperUtf8(const std::u16string& path) {
-    std::u16string upper = path;
-    for (char16_t& c : upper)
-        if (c >= u'a' && c <= u'z')
-            c = static_cast<char16_t>(c - 32);
-    return text::toUtf8(upper);
-}
 
 struct Differences {
     ordered_json answers = ordered_json::array();
@@ -59,7 +52,7 @@ Differences differencesOf(SimMachine& m, const capture::CallList& calls) {
         case Op::CreateFile: {
             platform::Handle h = m.createFile(c.text, c.number, c.share, c.disposition, c.flags);
             uint32_t error = h == platform::kInvalidHandle ? m.getLastError() : 0;
-            uint32_t n = ++opens[upperUtf8(c.text)];
+            uint32_t n = ++opens[pathKey(c.text)];
             if (!c.ok && (h != platform::kInvalidHandle || error != c.error))
                 found.openFaults.push_back({{"kind", "open"},
                                             {"occurrence", n},
@@ -87,7 +80,7 @@ Differences differencesOf(SimMachine& m, const capture::CallList& calls) {
             in.resize(c.inSize);
             std::string kind =
                 requestKindOf(c.number, c.buffer ? in.data() : nullptr, c.buffer ? in.size() : 0);
-            uint32_t n = ++requests[upperUtf8(paths[c.target]) + "|" + kind];
+            uint32_t n = ++requests[pathKey(paths[c.target]) + "|" + kind];
             std::vector<uint8_t> out(c.size);
             uint32_t returned = 0;
             bool ok = m.deviceIoControl(it->second, c.number, c.buffer ? in.data() : nullptr,
@@ -146,10 +139,9 @@ bool keepRecordedAnswers(const capture::CallList& calls, ordered_json* machine,
         for (ordered_json& a : d.answers) {
             bool kept = false;
             for (const ordered_json& k : answers)
-                kept =
-                    kept ||
-                    (k["request"] == a["request"] && k["occurrence"] == a["occurrence"] &&
-                     upperUtf8(text::fromUtf8(k["path"])) == upperUtf8(text::fromUtf8(a["path"])));
+                kept = kept ||
+                       (k["request"] == a["request"] && k["occurrence"] == a["occurrence"] &&
+                        pathKey(text::fromUtf8(k["path"])) == pathKey(text::fromUtf8(a["path"])));
             // One the machine cannot give back as recorded (a reply longer than its count,
             // say) stays as close as it came.
             if (!kept)

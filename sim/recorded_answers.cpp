@@ -10,14 +10,6 @@ namespace qir::sim {
 
 namespace {
 
-std::string upperUtf8(const std::u16string& path) {
-    std::u16string upper = path;
-    for (char16_t& c : upper)
-        if (c >= u'a' && c <= u'z')
-            c = static_cast<char16_t>(c - 32);
-    return text::toUtf8(upper);
-}
-
 // A reply is at most what one request buffer holds.
 constexpr size_t kLongestReply = size_t{16} << 20;
 
@@ -41,11 +33,19 @@ bool number(const nlohmann::json& v, int64_t low, int64_t high, int64_t* value) 
 
 } // namespace
 
+std::string pathKey(const std::u16string& path) {
+    std::u16string upper = path;
+    for (char16_t& c : upper)
+        if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - 32);
+    return text::toUtf8(upper);
+}
+
 const RecordedAnswer* RecordedAnswers::take(const std::u16string& path, const std::string& kind) {
-    std::string key = upperUtf8(path) + "|" + kind;
+    std::string key = pathKey(path) + "|" + kind;
     uint32_t n = ++asked_[key];
     for (const RecordedAnswer& a : list)
-        if (a.occurrence == n && a.request == kind && upperUtf8(a.path) + "|" + kind == key)
+        if (a.occurrence == n && a.request == kind && pathKey(a.path) + "|" + kind == key)
             return &a;
     return nullptr;
 }
@@ -98,7 +98,7 @@ bool readRecordedAnswers(const nlohmann::json& list, std::vector<RecordedAnswer>
         }
         for (const RecordedAnswer& other : *answers)
             if (other.request == a.request && other.occurrence == a.occurrence &&
-                upperUtf8(other.path) == upperUtf8(a.path))
+                pathKey(other.path) == pathKey(a.path))
                 return refuse("", "a second answer to the same request");
         answers->push_back(std::move(a));
     }

@@ -31,6 +31,9 @@ class RecordedAnswers {
     std::map<std::string, uint32_t> asked_;
 };
 
+// A path as requests and answers are matched by it: upper case, as UTF-8.
+std::string pathKey(const std::u16string& path);
+
 // Reads the description's "answers" array; false and a reason naming the entry when an
 // entry is not one.
 bool readRecordedAnswers(const nlohmann::json& list, std::vector<RecordedAnswer>* answers,
