@@ -235,9 +235,13 @@ bool SimMachine::deviceIoControl(Handle handle, uint32_t controlCode, void* inBu
     const OpenFile& file = it->second;
     std::string head = "path=" + text::toUtf8(file.path) + " code=" + hexText(controlCode) +
                        " in=" + std::to_string(inSize) + " out=" + std::to_string(outSize);
+    // A machine without recorded answers (any but a rebuilt one) need not name the request.
     const RecordedAnswer* recorded =
-        answers.take(file.path, requestKindOf(controlCode, static_cast<const uint8_t*>(inBuffer),
-                                              inBuffer ? inSize : 0));
+        answers.list.empty()
+            ? nullptr
+            : answers.take(file.path,
+                           requestKindOf(controlCode, static_cast<const uint8_t*>(inBuffer),
+                                         inBuffer ? inSize : 0));
     if (!bytesReturned)
         recorded = nullptr;
     auto refuse = [&](const char* why, uint32_t error) {
