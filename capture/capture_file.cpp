@@ -121,7 +121,7 @@ ordered_json questionOf(const CapturedCall& c) {
         j["handle"] = c.target;
         j["code"] = hexText(c.number);
         j["in_size"] = c.inSize;
-        j["in"] = c.buffer ? ordered_json(hexOf(c.in)) : ordered_json(nullptr);
+        j["in"] = c.buffer ? ordered_json(compactHexOf(c.in)) : ordered_json(nullptr);
         j["out_size"] = c.size;
         break;
     case Op::CloseHandle:
@@ -185,7 +185,7 @@ ordered_json callOf(const CapturedCall& c) {
         putOptional(j, "type", c.type);
         putOptional(j, "required", c.required);
         if (c.ok && c.buffer)
-            j["bytes"] = hexOf(c.out);
+            j["bytes"] = compactHexOf(c.out);
         putOptional(j, "out_dev_inst", c.outDevInst);
         failure();
         break;
@@ -202,7 +202,7 @@ ordered_json callOf(const CapturedCall& c) {
     case Op::DeviceIoControl:
         j["ok"] = c.ok;
         j["returned"] = c.returned;
-        j["out"] = hexOf(c.out);
+        j["out"] = compactHexOf(c.out);
         failure();
         break;
     case Op::GetLastError:
@@ -241,7 +241,10 @@ struct CaptureError : std::runtime_error {
 // key is refused rather than ignored.
 class Fields {
   public:
-    Fields(const json& object, std::string where) : j_(object), where_(std::move(where)) {
+    // `budget`: the bytes the blocks of the rest of the capture may still hold, so that a
+    // few short runs cannot ask for more memory than any machine's answers take.
+    Fields(const json& object, std::string where, size_t* budget)
+        : j_(object), where_(std::move(where)), budget_(budget) {
         if (!j_.is_object())
             refuse(where_, "must be an object");
     }
@@ -308,16 +311,11 @@ class Fields {
     std::u16string wide(const char* key) { return text::fromUtf8(string(key)); }
     std::vector<uint8_t> hex(const char* key) {
         std::string text = string(key);
-        if (text.size() % 2 != 0)
-            refuse(where(key), "odd number of hexadecimal digits");
         std::vector<uint8_t> bytes;
-        bytes.reserve(text.size() / 2);
-        for (size_t i = 0; i < text.size(); i += 2) {
-            int hi = digit(text[i]), lo = digit(text[i + 1]);
-            if (hi < 0 || lo < 0)
-                refuse(where(key), "not a hexadecimal byte string");
-            bytes.push_back(static_cast<uint8_t>(hi * 16 + lo));
-        }
+        std::string why;
+        if (!readHexText(text, *budget_, &bytes, &why))
+            refuse(where(key), why);
+        *budget_ -= bytes.size();
         return bytes;
     }
     std::optional<platform::Guid> guidOrNull(const char* key) {
@@ -359,9 +357,6 @@ class Fields {
 
   private:
     std::string where(const char* key) const { return where_ + "." + key; }
-    static int digit(char c) {
-        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-    }
     static bool parseGuid(const std::string& text, platform::Guid* g) {
         unsigned d1 = 0, d2 = 0, d3 = 0, b[8] = {};
         char tail = 0;
@@ -379,11 +374,12 @@ class Fields {
 
     const json& j_;
     std::string where_;
+    size_t* budget_;
     std::set<std::string> used_;
 };
 
-CapturedCall readCall(const json& j, const std::string& where) {
-    Fields f(j, where);
+CapturedCall readCall(const json& j, const std::string& where, size_t* budget) {
+    Fields f(j, where, budget);
     CapturedCall c;
     std::optional<Op> op = opNamed(f.string("op"));
     if (!op)
@@ -544,6 +540,8 @@ std::string captureText(const CaptureHeader& header, const CallList& calls) {
     ordered_json head;
     head["host"] = header.host;
     head["time"] = header.time;
+    if (!header.localTime.empty())
+        head["local_time"] = header.localTime;
     std::string text =
         "{\"format\": \"qir-capture\", \"schema\": " + std::to_string(kSchemaVersion) +
         ",\n \"header\": " + line(head) + ",\n \"calls\": [";
@@ -557,26 +555,37 @@ std::string questionText(const CapturedCall& call) {
     return line(questionOf(call));
 }
 
-std::optional<CallList> readCapture(const std::string& text, std::string* error) {
+std::optional<Capture> readWholeCapture(const std::string& text, std::string* error) {
     try {
         json root = json::parse(text);
-        Fields top(root, "capture");
+        size_t budget = kMostCapturedBytes;
+        Fields top(root, "capture", &budget);
         if (top.string("format") != "qir-capture")
             refuse("format", "not a capture of this tool");
-        if (top.integer("schema", INT64_MIN, INT64_MAX) != kSchemaVersion)
+        int64_t schema = top.integer("schema", INT64_MIN, INT64_MAX);
+        if (schema < 1 || schema > kSchemaVersion)
             refuse("schema",
-                   "this reader knows schema " + std::to_string(kSchemaVersion) + " only");
-        if (!top.at("header").is_object())
+                   "this reader knows schemas 1 to " + std::to_string(kSchemaVersion) + " only");
+        const json& head = top.at("header");
+        if (!head.is_object())
             refuse("header", "must be an object");
+        Capture capture;
+        // The header is for people and for the clock of a rebuilt machine: its keys are
+        // taken as far as they are of use, and never refuse a capture.
+        for (auto [key, field] :
+             {std::pair{"host", &capture.header.host}, std::pair{"time", &capture.header.time},
+              std::pair{"local_time", &capture.header.localTime}})
+            if (head.contains(key) && head[key].is_string())
+                *field = head[key].get<std::string>();
         const json& calls = top.at("calls");
         if (!calls.is_array())
             refuse("calls", "must be an array");
         top.finish();
-        CallList list;
-        list.reserve(calls.size());
+        capture.calls.reserve(calls.size());
         for (size_t i = 0; i < calls.size(); ++i)
-            list.push_back(readCall(calls[i], "calls[" + std::to_string(i) + "]"));
-        return list;
+            capture.calls.push_back(
+                readCall(calls[i], "calls[" + std::to_string(i) + "]", &budget));
+        return capture;
     } catch (const json::exception& e) {
         if (error)
             *error = std::string("capture is not valid JSON: ") + e.what();
@@ -585,6 +594,17 @@ std::optional<CallList> readCapture(const std::string& text, std::string* error)
             *error = std::string("capture: ") + e.what();
     }
     return std::nullopt;
+}
+
+std::optional<CallList> readCapture(const std::string& text, std::string* error) {
+    std::optional<Capture> capture = readWholeCapture(text, error);
+    if (!capture)
+        return std::nullopt;
+    return std::move(capture->calls);
+}
+
+std::string localTimeText(const platform::LocalTime& time) {
+    return timeText(time);
 }
 
 } // namespace qir::capture

@@ -34,4 +34,17 @@ inline std::string hexOf(const std::vector<uint8_t>& bytes) {
     return hexOf(bytes.data(), bytes.size());
 }
 
+// A byte block with its long runs of one byte written short, so that the zero-filled
+// buffers of driver requests stay readable: blank-separated pieces, each either plain
+// hexadecimal or "HH*N" for N bytes HH (N in decimal), e.g. "31000000 00*4088 0a0b".
+std::string compactHexOf(const uint8_t* bytes, size_t size);
+inline std::string compactHexOf(const std::vector<uint8_t>& bytes) {
+    return compactHexOf(bytes.data(), bytes.size());
+}
+
+// Reads either form (plain, or compact with blanks between pieces) into `bytes`; false and
+// the reason when the text is neither or holds more than `limit` bytes.
+bool readHexText(const std::string& text, size_t limit, std::vector<uint8_t>* bytes,
+                 std::string* why);
+
 } // namespace qir::capture

@@ -5,10 +5,14 @@
 
 #include "app/main_routine.h"
 #include "capture/capture_file.h"
+#include "capture/recording_platform.h"
 #include "capture/replay_platform.h"
 #include "fuzz/fuzz_platform.h"
 #include "fuzz/fuzz_targets.h"
 #include "platform/platform.h"
+#include "scan/image_revision.h"
+#include "scan/scan.h"
+#include "sim/capture_compare.h"
 #include "sim/capture_rebuild.h"
 #include "sim/machine_loader.h"
 #include "sim/sim_machine.h"
@@ -71,6 +75,18 @@ int runCaptureReaderInput(const uint8_t* data, size_t size) {
         runTool(*rebuilt);
         if (rebuilt->openHandles != 0 || rebuilt->openDeviceInfoSets != 0)
             finding("handles or device information sets left open");
+        // A fresh rebuilt machine, scanned and recorded, answers the questions it shares
+        // with the capture as the capture does.
+        std::unique_ptr<sim::SimMachine> again = sim::loadMachine(machine, &error);
+        capture::RecordingPlatform recorder(*again);
+        platform::setPlatform(&recorder);
+        scan::scanMachine(scan::builtImageRevision());
+        platform::setPlatform(nullptr);
+        std::string unfaithful = sim::firstUnfaithfulAnswer(*calls, recorder.calls());
+        if (!unfaithful.empty()) {
+            std::fprintf(stderr, "fuzz_capture_reader: %s\n", unfaithful.c_str());
+            finding("a rebuilt machine answers a recorded question otherwise");
+        }
     }
     return 0;
 }

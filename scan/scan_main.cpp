@@ -51,9 +51,13 @@ int scanMain(int argc, const char16_t* const* argv, const DiscoveryOps& ops) {
             result.exitCode = kExitIncomplete;
     };
     written(options.jsonPath, jsonReport(result));
-    if (!options.capturePath.empty())
-        written(options.capturePath,
-                capture::captureText(capture::headerOfThisHost(), recorder.calls()));
+    if (!options.capturePath.empty()) {
+        // The machine's clock goes into the header, not the calls: the scan itself never
+        // asks the time, and a machine rebuilt from the capture runs on it.
+        capture::CaptureHeader header = capture::headerOfThisHost();
+        header.localTime = capture::localTimeText(machine.localTime());
+        written(options.capturePath, capture::captureText(header, recorder.calls()));
+    }
     return result.exitCode;
 }
 

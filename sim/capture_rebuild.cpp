@@ -13,7 +13,9 @@
 #include "discovery/byte_io.h"
 #include "platform/text_encoding.h"
 #include "platform/win_constants.h"
+#include "sim/capture_answers.h"
 #include "sim/machine_loader.h"
+#include "sim/request_kinds.h"
 #include "sim/wire_layouts.h"
 
 namespace qir::sim {
@@ -70,70 +72,12 @@ std::optional<std::string> paddedText(const uint8_t* bytes, size_t size) {
     return text;
 }
 
-std::string signatureOf(const std::vector<uint8_t>& in) {
-    return in.size() >= srb::kSize ? bytesText(in.data() + srb::kSignature, 8) : std::string();
-}
-
 uint32_t u32At(const std::vector<uint8_t>& bytes, size_t offset) {
     return offset + 4 <= bytes.size() ? getU32(bytes.data(), offset) : 0;
 }
 
-// The kind of request the simulated drivers would name a control call (the names of the
-// trace and of faults); empty for a call no driver answers by kind.
 std::string kindOf(const CapturedCall& c) {
-    if (c.number == kGetDeviceNumber)
-        return "get_device_number";
-    if (c.number == kQueryProperty)
-        return "storage_query";
-    if (c.number != kScsiMiniport || c.in.size() < srb::kSize)
-        return {};
-    std::string sig = signatureOf(c.in);
-    uint32_t code = u32At(c.in, srb::kControlCode);
-    if (sig == "FIRMWARE" && code == fw::kControlCode) {
-        uint32_t fn = u32At(c.in, srb::kSize + fw::kFunction);
-        return fn == fw::kFunctionGetInfo    ? "inbox.get_info"
-               : fn == fw::kFunctionDownload ? "inbox.download"
-               : fn == fw::kFunctionActivate ? "inbox.activate"
-                                             : "inbox.firmware";
-    }
-    if (sig == std::string("CSMIARY\0", 8))
-        return "csmi";
-    if (sig == "IntelNvm" && code == rst::kNvmControlCode)
-        return c.in.size() > rst::kCommand && c.in[rst::kCommand] == nvme::kOpIdentify
-                   ? "rst.identify"
-                   : "rst.nvme";
-    if (sig == "IntelFw " && code == rst::kFwControlCode)
-        return "rst.firmware";
-    if (sig != "NvmeRAID")
-        return {};
-    switch (code) {
-    case nvme_pt::kRaidCount:
-        return "vroc.raid_count";
-    case nvme_pt::kVolumeInfo:
-        return "vroc.volume_info";
-    case nvme_pt::kMemberList:
-        return "vroc.member_list";
-    case nvme_pt::kNonRaidCount:
-        return "vroc.non_raid_count";
-    case nvme_pt::kNonRaidList:
-        return "vroc.non_raid_list";
-    case nvme_pt::kPassThroughCode: {
-        uint8_t op = c.in.size() > nvme_pt::kCommand ? c.in[nvme_pt::kCommand] : 0;
-        return op == nvme::kOpIdentify           ? "vroc.identify"
-               : op == nvme::kOpFirmwareDownload ? "vroc.download"
-               : op == nvme::kOpFirmwareCommit   ? "vroc.commit"
-                                                 : "vroc.nvme";
-    }
-    default:
-        return "vroc.unknown";
-    }
-}
-
-// What a download or commit does is not for a capture to say: such requests (in the
-// capture of a whole update run) are left to the drive model.
-bool writesFirmware(const std::string& kind) {
-    return kind == "inbox.download" || kind == "inbox.activate" || kind == "rst.firmware" ||
-           kind == "vroc.download" || kind == "vroc.commit";
+    return requestKindOf(c.number, c.in.data(), c.in.size());
 }
 
 enum class SetKind { Disk, Port, All, Other };
@@ -148,7 +92,14 @@ struct DeviceSet {
 // A device as the simulated machine holds it, and the properties it answered as absent.
 struct Device : SimDevice {
     std::set<std::string> missing;
+    std::optional<platform::Guid> setupClass; // as the walk of all classes answered it
 };
+
+// The setup classes the simulated machine gives disks and storage ports.
+constexpr platform::Guid kDiskDriveClass = {
+    0x4D36E967, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr platform::Guid kScsiAdapterClass = {
+    0x4D36E97B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
 struct Request {
     size_t entry;
@@ -285,7 +236,9 @@ class Rebuild {
         at = *c.outDevInst;
         if (at == 0)
             refuse(i, "a device instance 0");
-        devices_[at];
+        Device& d = devices_[at];
+        if (c.outGuid)
+            d.setupClass = *c.outGuid;
     }
 
     void enumInterfaces(size_t i, const CapturedCall& c) {
@@ -432,8 +385,9 @@ class Rebuild {
     }
 
     std::vector<uint32_t> treeOrder() {
-        bool allComplete = false, diskComplete = false, portComplete = false;
+        bool allComplete = false;
         std::vector<uint32_t> all = walkOf(SetKind::All, &allComplete);
+        bool diskComplete = false, portComplete = false;
         std::vector<uint32_t> disks = walkOf(SetKind::Disk, &diskComplete);
         std::vector<uint32_t> ports = walkOf(SetKind::Port, &portComplete);
         for (uint32_t d : disks) {
@@ -553,6 +507,15 @@ class Rebuild {
     ordered_json setupDevice(uint32_t devInst) {
         Device& d = devices_[devInst];
         bool disk = disks_.count(devInst), port = ports_.count(devInst);
+        // A disk or port no walk of its interface class reached is known by its setup class,
+        // and has no interface: one standing in could only come between the devices a walk
+        // met.
+        bool byClass = !disk && !port && d.setupClass &&
+                       (*d.setupClass == kDiskDriveClass || *d.setupClass == kScsiAdapterClass);
+        if (byClass) {
+            disk = *d.setupClass == kDiskDriveClass;
+            port = !disk;
+        }
         ordered_json j;
         j["class"] = disk ? "disk" : port ? "storage_port" : "other";
         j["dev_inst"] = devInst;
@@ -578,7 +541,7 @@ class Rebuild {
             return j;
         // A device of an interface class is in that class's set only with a path; one the
         // tool never asked for stands in under a name of its own.
-        if (!d.interfacePath && !d.interfaceDetailError)
+        if (!d.interfacePath && !d.interfaceDetailError && !byClass)
             d.interfacePath = u"\\\\?\\captured#" + text::fromUtf8(std::to_string(devInst)) +
                               (disk ? u"#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"
                                     : u"#{2accfe60-c130-11d2-b082-00a0c91efb8b}");
@@ -601,6 +564,10 @@ class Rebuild {
                 else if (!r.call->ok)
                     fault(r, "error", r.call->error);
             }
+        // A number another disk holds, or one no disk can have, is an answer of this disk
+        // alone: kept as recorded, while \\.\PHYSICALDRIVEn stays the other's.
+        if (number && (*number > INT32_MAX || !deviceNumbers_.insert(*number).second))
+            number.reset();
         if (number) {
             j["device_number"] = *number;
             keys.push_back(
@@ -614,7 +581,7 @@ class Rebuild {
             const CapturedCall& c = *r.call;
             if (r.kind == "get_device_number" || writesFirmware(r.kind))
                 continue;
-            if (r.kind.empty() || (!c.ok && c.error == win::ERROR_INVALID_FUNCTION))
+            if (r.kind == "other" || (!c.ok && c.error == win::ERROR_INVALID_FUNCTION))
                 continue;
             inbox = true;
             if (r.kind == "storage_query") {
@@ -634,7 +601,7 @@ class Rebuild {
         }
         // A disk that answers only the requests it does not know has no driver of the tool's.
         for (const Request& r : requests)
-            if (inbox && !r.kind.empty() && r.kind != "get_device_number" && !r.call->ok &&
+            if (inbox && r.kind != "other" && r.kind != "get_device_number" && !r.call->ok &&
                 r.call->error == win::ERROR_INVALID_FUNCTION)
                 fault(r, "error", r.call->error);
         if (inbox) {
@@ -642,6 +609,10 @@ class Rebuild {
             if (!drive.identify.empty()) {
                 drive.id = "disk" + (number ? std::to_string(*number)
                                             : std::to_string(j["dev_inst"].get<uint32_t>()));
+                // Two disks may answer one device number; each keeps a drive of its own.
+                for (const Drive& other : drives_)
+                    if (other.id == drive.id)
+                        drive.id += "-" + std::to_string(j["dev_inst"].get<uint32_t>());
                 j["drive"] = drive.id;
                 drives_.push_back(drive);
             } else if (drive.getInfo) {
@@ -659,7 +630,7 @@ class Rebuild {
         std::vector<Request> csmiReplies;
         for (const Request& r : requestsOn(keys)) {
             const CapturedCall& c = *r.call;
-            if (r.kind.empty() || writesFirmware(r.kind))
+            if (r.kind == "other" || writesFirmware(r.kind))
                 continue;
             if (!c.ok && c.error == win::ERROR_INVALID_FUNCTION)
                 continue;
@@ -707,11 +678,9 @@ class Rebuild {
             size_t records = out.size() < csmi::kDrives
                                  ? 0
                                  : (out.size() - csmi::kDrives) / csmi::kDriveRecordSize;
-            if (records < count)
-                refuse(fullest->entry, "the RAID set counts " + std::to_string(count) +
-                                           " members, the capture lists " +
-                                           std::to_string(records));
-            for (size_t k = 0; k < count; ++k)
+            // A count beyond the records is the driver's answer, kept as recorded; the
+            // members are the ones the records show.
+            for (size_t k = 0; k < std::min(count, records); ++k)
                 members.push_back(
                     out[csmi::kDrives + k * csmi::kDriveRecordSize + csmi::kDriveSasAddress + 2]);
         }
@@ -778,7 +747,7 @@ class Rebuild {
         std::vector<const Request*> counts;
         for (const Request& r : requests) {
             const CapturedCall& c = *r.call;
-            if (r.kind.empty() || writesFirmware(r.kind))
+            if (r.kind == "other" || writesFirmware(r.kind))
                 continue;
             if (!c.ok && c.error == win::ERROR_INVALID_FUNCTION)
                 continue;
@@ -997,16 +966,44 @@ class Rebuild {
     ordered_json faults_ = ordered_json::array();
     std::optional<std::string> clock_;
     uint32_t classDevsCalls_ = 0;
+    std::set<uint32_t> deviceNumbers_;
     uint32_t nextDevInst_ = 1;
 };
 
 } // namespace
 
-std::string machineFromCapture(const capture::CallList& calls, std::string* error) {
+namespace {
+
+// The clock a header tells, when it is one a machine can run on: the machine's own, else
+// the UTC time of the recording.
+std::optional<std::string> clockOf(const capture::CaptureHeader& header) {
+    std::string utc = header.time;
+    if (utc.size() == 20 && utc[10] == 'T' && utc[19] == 'Z')
+        utc = utc.substr(0, 10) + " " + utc.substr(11, 8);
+    for (const std::string& clock : {header.localTime, utc}) {
+        ordered_json probe = {{"clock", clock}};
+        std::string ignored;
+        if (!clock.empty() && loadMachine(probe.dump(), &ignored))
+            return clock;
+    }
+    return std::nullopt;
+}
+
+std::string rebuiltMachine(const capture::CallList& calls, const capture::CaptureHeader* header,
+                           std::string* error) {
     try {
         ordered_json machine = Rebuild(calls).run();
-        std::string text = machine.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+        if (header && !machine.contains("clock"))
+            if (std::optional<std::string> clock = clockOf(*header)) {
+                // The clock leads the description, as it does in every written one.
+                ordered_json ordered = {{"clock", *clock}};
+                ordered.update(machine);
+                machine = ordered;
+            }
         std::string refused;
+        if (!keepRecordedAnswers(calls, &machine, &refused))
+            throw RebuildError("the rebuilt machine is refused: " + refused);
+        std::string text = machine.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
         if (!loadMachine(text, &refused))
             throw RebuildError("the rebuilt machine is refused: " + refused);
         return text + "\n";
@@ -1020,6 +1017,16 @@ std::string machineFromCapture(const capture::CallList& calls, std::string* erro
     return {};
 }
 
+} // namespace
+
+std::string machineFromCapture(const capture::CallList& calls, std::string* error) {
+    return rebuiltMachine(calls, nullptr, error);
+}
+
+std::string machineFromCapture(const capture::Capture& capture, std::string* error) {
+    return rebuiltMachine(capture.calls, &capture.header, error);
+}
+
 std::string machineOfCaptureFile(const std::string& path, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
@@ -1031,8 +1038,8 @@ std::string machineOfCaptureFile(const std::string& path, std::string* error) {
     }
     std::string reason;
     std::string machine;
-    if (std::optional<capture::CallList> calls = capture::readCapture(content.str(), &reason))
-        machine = machineFromCapture(*calls, &reason);
+    if (std::optional<capture::Capture> capture = capture::readWholeCapture(content.str(), &reason))
+        machine = machineFromCapture(*capture, &reason);
     if (machine.empty() && error)
         *error = path + ": " + reason;
     return machine;

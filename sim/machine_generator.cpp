@@ -351,9 +351,13 @@ class Generator {
             scsiPorts_.push_back(n);
             devices_.push_back(d);
         }
+        // The tool turns to the VROC ports only for a disk below the controller.
         if (volume)
             devices_.push_back(disk("Intel", "SCSI\\DISK&VEN_INTEL&PROD_RAID_1_VOLUME\\4&" + tag(),
                                     parent, "Raid_1_Volume"));
+        else if (draw_.chance(75))
+            devices_.push_back(
+                disk("NVMe", "SCSI\\DISK&VEN_NVME&PROD_KORVANE\\4&" + tag(), parent, "KORVANE"));
     }
 
     // ---- Faults ------------------------------------------------------------------------

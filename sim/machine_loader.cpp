@@ -598,7 +598,7 @@ struct Loader {
     void load(const json& root) {
         allowOnly(root, "machine",
                   {"clock", "command_line", "module_handle_fails", "framework_startup_fails",
-                   "devices", "drives", "faults"});
+                   "devices", "drives", "faults", "answers"});
         if (const json* v = member(root, "clock"))
             m.clock = parseClock(text(*v, "clock"), "clock");
         if (const json* v = member(root, "command_line"))
@@ -644,6 +644,10 @@ struct Loader {
             for (size_t i = 0; i < faults->size(); ++i)
                 m.faults.push_back(fault((*faults)[i], "faults[" + std::to_string(i) + "]"));
         }
+        std::string why;
+        if (const json* answers = member(root, "answers");
+            answers && !readRecordedAnswers(*answers, &m.answers.list, &why))
+            throw DescriptionError(why);
     }
 };
 

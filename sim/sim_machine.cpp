@@ -8,6 +8,7 @@
 #include "platform/text_encoding.h"
 #include "platform/win_constants.h"
 #include "sim/drivers.h"
+#include "sim/request_kinds.h"
 #include "sim/wire_layouts.h"
 
 namespace qir::sim {
@@ -238,7 +239,18 @@ bool SimMachine::deviceIoControl(Handle handle, uint32_t controlCode, void* inBu
     const OpenFile& file = it->second;
     std::string head = "path=" + text::toUtf8(file.path) + " code=" + hexText(controlCode) +
                        " in=" + std::to_string(inSize) + " out=" + std::to_string(outSize);
+    // A machine without recorded answers (any but a rebuilt one) need not name the request.
+    const RecordedAnswer* recorded =
+        answers.list.empty()
+            ? nullptr
+            : answers.take(file.path,
+                           requestKindOf(controlCode, static_cast<const uint8_t*>(inBuffer),
+                                         inBuffer ? inSize : 0));
+    if (!bytesReturned)
+        recorded = nullptr;
     auto refuse = [&](const char* why, uint32_t error) {
+        if (recorded)
+            return answerAsRecorded(*recorded, "call " + head, outBuffer, outSize, bytesReturned);
         addTrace("call " + head + " -> fail err=" + std::to_string(error) + " (" + why + ")");
         return fail(error);
     };
@@ -282,6 +294,8 @@ bool SimMachine::deviceIoControl(Handle handle, uint32_t controlCode, void* inBu
         }
     }
     std::string line = r.kind + " " + head + r.detail;
+    if (recorded)
+        return answerAsRecorded(*recorded, line, outBuffer, outSize, bytesReturned);
     if (!answer.ok) {
         *bytesReturned = 0;
         addTrace(line + " -> fail err=" + std::to_string(answer.error));
@@ -295,6 +309,23 @@ bool SimMachine::deviceIoControl(Handle handle, uint32_t controlCode, void* inBu
     if (controlCode == wire::kScsiMiniport && r.buf.size() >= wire::srb::kSize)
         tail += " rc=" + hexText(getU32(r.buf.data(), wire::srb::kReturnCode));
     addTrace(line + tail);
+    lastError_ = 0;
+    return true;
+}
+
+// The driver has seen the request (its faults and counts run on as in the recorded run);
+// the caller gets the recorded reply instead of the driver's.
+bool SimMachine::answerAsRecorded(const RecordedAnswer& a, const std::string& line, void* outBuffer,
+                                  uint32_t outSize, uint32_t* bytesReturned) {
+    uint32_t copied = std::min<uint32_t>(static_cast<uint32_t>(a.out.size()), outSize);
+    if (copied && outBuffer)
+        std::memcpy(outBuffer, a.out.data(), copied);
+    *bytesReturned = outBuffer ? copied : 0;
+    if (a.error) {
+        addTrace(line + " -> recorded fail err=" + std::to_string(a.error));
+        return fail(a.error);
+    }
+    addTrace(line + " -> recorded ok returned=" + std::to_string(*bytesReturned));
     lastError_ = 0;
     return true;
 }

@@ -13,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "sim/nvme_drive.h"
+#include "sim/recorded_answers.h"
 
 namespace qir::sim {
 
@@ -151,6 +152,7 @@ class SimMachine : public platform::Platform {
     std::vector<SimDevice> devices;
     std::vector<NvmeDrive> drives;
     std::vector<SimFault> faults;
+    RecordedAnswers answers;
 
     // What the machine saw.
     std::optional<ShownMessageBox> messageBoxShown;
@@ -230,6 +232,8 @@ class SimMachine : public platform::Platform {
     int resolvePath(const std::u16string& path) const;
     void addTrace(const std::string& line);
     [[noreturn]] void interrupt(const IoRequest& r, FaultEffect how);
+    bool answerAsRecorded(const RecordedAnswer& a, const std::string& line, void* outBuffer,
+                          uint32_t outSize, uint32_t* bytesReturned);
 
     uint32_t lastError_ = 0;
     platform::DevInfoSet nextSet_ = 0x1000;

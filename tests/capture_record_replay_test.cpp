@@ -8,6 +8,7 @@
 
 #include "app/main_routine.h"
 #include "capture/capture_file.h"
+#include "capture/hex_text.h"
 #include "capture/recording_platform.h"
 #include "capture/replay_platform.h"
 #include "capture_support.h"
@@ -115,6 +116,11 @@ TEST(CaptureReplay, NamesAControlCallWhoseInputDiffersInOneByte) {
 
 TEST(CaptureFile, RefusesWhatItCannotUseAndNamesTheEntry) {
     const std::string head = R"({"format": "qir-capture", "schema": 1, "header": {}, "calls": [)";
+    auto ioctlWithIn = [&](const std::string& in) {
+        return head +
+               R"({"op": "device_io_control", "handle": 4, "code": "0x4D008", "in_size": 1,)" +
+               R"( "in": ")" + in + R"(", "out_size": 0, "ok": true, "returned": 0, "out": ""}]})";
+    };
     struct Case {
         std::string text;
         std::string message;
@@ -122,8 +128,8 @@ TEST(CaptureFile, RefusesWhatItCannotUseAndNamesTheEntry) {
     const Case cases[] = {
         {"{", "capture is not valid JSON"},
         {R"({"format": "other", "schema": 1, "header": {}, "calls": []})", "format: not a capture"},
-        {R"({"format": "qir-capture", "schema": 2, "header": {}, "calls": []})",
-         "schema: this reader knows schema 1 only"},
+        {R"({"format": "qir-capture", "schema": 3, "header": {}, "calls": []})",
+         "schema: this reader knows schemas 1 to 2 only"},
         {R"({"format": "qir-capture", "schema": 1, "header": {}, "calls": [], "x": 1})",
          "capture: unknown key \"x\""},
         {head + R"({"op": "reboot"}]})", "calls[0].op: unknown call \"reboot\""},
@@ -134,6 +140,14 @@ TEST(CaptureFile, RefusesWhatItCannotUseAndNamesTheEntry) {
         {head + R"({"op": "device_io_control", "handle": 4, "code": "0x4D008", "in_size": 1,)" +
              R"( "in": "0g", "out_size": 0, "ok": true, "returned": 0, "out": ""}]})",
          "calls[0].in: not a hexadecimal byte string"},
+        {ioctlWithIn("00*"), "calls[0].in: not a hexadecimal byte string"},
+        {ioctlWithIn("0000*4"), "calls[0].in: not a hexadecimal byte string"},
+        {ioctlWithIn("00 *4"), "calls[0].in: not a hexadecimal byte string"},
+        {ioctlWithIn("00*4 "), "calls[0].in: not a hexadecimal byte string"},
+        {ioctlWithIn("00*0"), "calls[0].in: not a hexadecimal byte string"},
+        {ioctlWithIn("0A"), "calls[0].in: not a hexadecimal byte string"},
+        {ioctlWithIn("000"), "calls[0].in: odd number of hexadecimal digits"},
+        {ioctlWithIn("00*268435457"), "calls[0].in: more bytes than any call holds"},
         {head + R"({"op": "get_device_property", "set": 1, "dev_inst": 1, "key": "{x} 8",)" +
              R"( "size": 0, "buffer": false, "ok": false, "error": 122}]})",
          "calls[0].key: expected \"{GUID} pid\""},
@@ -145,6 +159,28 @@ TEST(CaptureFile, RefusesWhatItCannotUseAndNamesTheEntry) {
         EXPECT_FALSE(capture::readCapture(c.text, &error)) << c.text;
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
     }
+}
+
+// Long runs of one byte are written short and read back to the same bytes; short runs and
+// the plain form of schema 1 read as they always did.
+TEST(CaptureFile, BytesReadBackFromTheirShortForm) {
+    const std::vector<uint8_t> blocks[] = {
+        {},
+        {0x31, 0, 0, 0},
+        std::vector<uint8_t>(4096, 0),
+        {1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 3},
+    };
+    for (const std::vector<uint8_t>& bytes : blocks) {
+        std::string text = capture::compactHexOf(bytes);
+        std::vector<uint8_t> back;
+        std::string why;
+        EXPECT_TRUE(capture::readHexText(text, 1 << 20, &back, &why)) << text << ": " << why;
+        EXPECT_EQ(back, bytes) << text;
+        EXPECT_TRUE(capture::readHexText(capture::hexOf(bytes), 1 << 20, &back, &why));
+        EXPECT_EQ(back, bytes);
+    }
+    EXPECT_EQ(capture::compactHexOf(blocks[3]), "0102 00*8 ff*9 03");
+    EXPECT_EQ(capture::compactHexOf(std::vector<uint8_t>(7, 0)), "00000000000000");
 }
 
 } // namespace

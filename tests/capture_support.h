@@ -64,6 +64,6 @@ inline capture::CallList recordScan(platform::Platform& target) {
     return recorder.calls();
 }
 
-inline const capture::CaptureHeader kTestHeader = {"test-host", "2026-12-08T12:00:00Z"};
+inline const capture::CaptureHeader kTestHeader = {"test-host", "2026-12-08T12:00:00Z", ""};
 
 } // namespace qir::testing

@@ -1,6 +1,7 @@
 // The forms a machine description holds for what a capture can show and the rest of the
 // description cannot: a device's own instance number, an interface whose detail fails,
-// a get-info reply of any shape, and VROC list entries of any bytes or of no drive.
+// a get-info reply of any shape, VROC list entries of any bytes or of no drive, and a
+// control request's recorded reply.
 #include <gtest/gtest.h>
 
 #include "sim_test_support.h"
@@ -100,6 +101,40 @@ TEST(SimCapturedForms, AGetInfoReplyTakesEveryFieldItIsGiven) {
     ASSERT_TRUE(call(*m, h, 0x4D008, small).ok);
     EXPECT_EQ(returnCode(small), 5u);
     m->closeHandle(h);
+}
+
+// A recorded answer takes the place of the driver's reply at its occurrence only, on its
+// path only; the other requests of its kind are the driver's.
+TEST(SimCapturedForms, ARecordedAnswerIsGivenToItsOwnRequest) {
+    std::string machine = oneDisk("");
+    machine.insert(machine.size() - 1, R"(, "answers": [
+        {"path": "\\\\.\\physicaldrive3", "request": "inbox.get_info", "occurrence": 2,
+         "out": "0102 ff*8"},
+        {"path": "\\\\.\\PHYSICALDRIVE3", "request": "inbox.get_info", "occurrence": 3,
+         "error": 1117}])");
+    auto m = load(machine);
+    platform::Handle h = openRw(*m, u"\\\\.\\PHYSICALDRIVE3");
+    platform::Handle other = openRw(*m, u"\\\\?\\d#1");
+    std::vector<uint8_t> buf = firmwareRequest(1);
+    Reply driver = call(*m, other, 0x4D008, buf);
+    EXPECT_TRUE(driver.ok && driver.returned == buf.size());
+    EXPECT_TRUE(call(*m, h, 0x4D008, buf).ok);
+    std::vector<uint8_t> recorded = firmwareRequest(1);
+    Reply second = call(*m, h, 0x4D008, recorded);
+    EXPECT_TRUE(second.ok);
+    EXPECT_EQ(second.returned, 10u);
+    EXPECT_EQ(recorded[0], 1u);
+    EXPECT_EQ(recorded[9], 0xffu);
+    EXPECT_EQ(recorded[10], firmwareRequest(1)[10]); // past the reply: as the caller left it
+    Reply third = call(*m, h, 0x4D008, buf);
+    EXPECT_FALSE(third.ok);
+    EXPECT_EQ(third.error, 1117u);
+    EXPECT_EQ(third.returned, 0u);
+    EXPECT_TRUE(call(*m, h, 0x4D008, buf).ok);
+    EXPECT_NE(m->trace()[m->trace().size() - 2].find("-> recorded fail err=1117"),
+              std::string::npos);
+    m->closeHandle(h);
+    m->closeHandle(other);
 }
 
 TEST(SimCapturedForms, VrocEntriesOfAnyBytesAndOfNoDrive) {

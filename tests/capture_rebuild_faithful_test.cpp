@@ -1,0 +1,134 @@
+// Every question a capture holds is answered as recorded by the machine rebuilt from it:
+// small machines whose answers the drive and driver models would not give of themselves,
+// each scanned with a capture, rebuilt and scanned again, with the same exit code, report,
+// JSON and capture body; and the rebuilt machine runs on the recorded clock.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "capture/capture_file.h"
+#include "scratch_folder.h"
+#include "sim/capture_rebuild.h"
+#include "sim_fixture.h"
+#include "sweep/rebuild_property.h"
+
+namespace {
+
+using qir::testing::inboxDisk;
+using qir::testing::machineOf;
+using qir::testing::makerDrive;
+
+// An RST controller with drives on path ids 0, 1 and 2, the RAID set `members`, its volume
+// and a pass-through disk on bus 2.
+std::string rstMachine(const std::string& members, const std::string& faults) {
+    const std::string port =
+        R"(\\\\?\\pci#ven_8086&dev_2822#3&1#{2accfe60-c130-11d2-b082-00a0c91efb8b})";
+    auto disk = [](const std::string& instance, const std::string& extra) {
+        return R"({"class": "disk", "instance_id": "SCSI\\DISK&)" + instance +
+               R"(", "parent_id": "PCI\\VEN_8086&DEV_2822\\3&1", "interface_path": "\\\\?\\scsi#)" +
+               instance + R"(#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}")" + extra + "}";
+    };
+    return machineOf(
+        R"({"class": "storage_port", "instance_id": "PCI\\VEN_8086&DEV_2822\\3&1", "interface_path": ")" +
+            port +
+            R"(", "driver_desc": "Intel(R) Chipset SATA/PCIe RST Premium Controller", "driver": "rst",)"
+            R"( "rst": {"ports": [{"path_id": 0, "drive": "m0"}, {"path_id": 1, "drive": "m1"},)"
+            R"( {"path_id": 2, "drive": "pt"}], "raid_members": )" +
+            members + "}}," + disk("VEN_INTEL&PROD_RAID_1\\\\4&1", R"(, "device_number": 0)") +
+            "," +
+            disk("VEN_NVME&PROD_KORVANE\\\\4&2",
+                 R"(, "device_number": 1, "location_info": "Bus Number 2, Target Id 0, LUN 0")"),
+        makerDrive("m0") + "," + makerDrive("m1", R"(, "firmware": "VDL4J9QB")") + "," +
+            makerDrive("pt"),
+        faults);
+}
+
+// A VROC controller whose port 1 has a volume of one drive and one drive outside it; its
+// two volume disks each have the tool walk the ports again.
+std::string vrocMachine(const std::string& faults) {
+    auto volume = [](const std::string& n) {
+        return R"({"class": "disk", "instance_id": "SCSI\\DISK&VEN_INTEL&PROD_RAID_1\\4&)" + n +
+               R"(", "parent_id": "PCI\\VEN_8086&DEV_201D\\3&2", "interface_path": "\\\\?\\scsi#raid#4&)" +
+               n + R"(#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}", "device_number": )" + n + "}";
+    };
+    return machineOf(
+        R"({"class": "storage_port", "instance_id": "PCI\\VEN_8086&DEV_201D\\3&2",)"
+        R"( "interface_path": "\\\\?\\pci#ven_8086&dev_201d#3&2#{2accfe60-c130-11d2-b082-00a0c91efb8b}",)"
+        R"( "driver_desc": "Intel(R) Virtual RAID on CPU Controller", "driver": "vroc"},)" +
+            volume("0") + "," + volume("1") + "," +
+            R"({"class": "scsi_port", "scsi_port": 1, "driver": "vroc", "vroc": {)"
+            R"("raid_volumes": [{"members": [{"drive": "v1", "disk_id": 1, "address": 7}]}],)"
+            R"( "non_raid": [{"drive": "v2", "disk_id": 2, "address": 8}]}})",
+        makerDrive("v1") + "," + makerDrive("v2", R"(, "fwug": 0)"), faults);
+}
+
+const char kRstPort[] =
+    R"("\\\\?\\pci#ven_8086&dev_2822#3&1#{2accfe60-c130-11d2-b082-00a0c91efb8b}")";
+
+struct Recorded {
+    const char* name;
+    std::string description;
+};
+
+const Recorded kRecorded[] = {
+    {"csmi_success_with_no_drive",
+     rstMachine("[0, 1]", R"({"kind": "csmi", "fields": {"bDriveCount": 0}})")},
+    {"csmi_unknown_to_a_port_that_answers_rst",
+     rstMachine("[0, 1]", R"({"kind": "csmi", "error": 1})")},
+    {"vroc_count_unknown_to_a_port_that_answers_vroc",
+     vrocMachine(R"({"kind": "vroc.identify", "occurrence": 1, "error": 1})")},
+    {"rst_identify_unknown_to_a_port_that_answers_csmi",
+     rstMachine("[0, 1]", R"({"kind": "rst.identify", "occurrence": 2, "error": 1})")},
+    {"three_members_and_a_failed_repeat",
+     rstMachine("[0, 1, 2]", R"({"kind": "csmi", "occurrence": 2, "error": 31})")},
+    {"a_repeat_with_another_count",
+     rstMachine("[0, 1, 2]", R"({"kind": "csmi", "occurrence": 2, "fields": {"bDriveCount": 1}})")},
+    {"csmi_records_of_a_drive_that_does_not_identify",
+     rstMachine("[0, 1]", R"({"kind": "rst.identify", "occurrence": 1, "error": 31})")},
+    // The first walk of the ports finds nothing, so the tool walks them again for the
+    // second volume disk, and is answered otherwise.
+    {"vroc_counts_asked_again",
+     vrocMachine(R"({"kind": "vroc.raid_count", "occurrence": 1, "fields": {"count": 0}},)"
+                 R"({"kind": "vroc.non_raid_count", "occurrence": 1, "fields": {"count": 0}})")},
+    {"rst_identify_failing_where_a_drive_is",
+     rstMachine("[0, 1]", std::string(R"({"kind": "rst.identify", "occurrence": 1, "path": )") +
+                              kRstPort + R"(, "error": 1117})")},
+    {"inbox_disks_answering_one_device_number",
+     machineOf(
+         inboxDisk(1, "a") + "," + inboxDisk(2, "b"), makerDrive("a") + "," + makerDrive("b"),
+         R"({"kind": "get_device_number", "path": "\\\\?\\scsi#disk&ven_nvme#5&2#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}",)"
+         R"( "fields": {"DeviceNumber": 1}})")},
+};
+
+class RebuiltAsRecorded : public ::testing::TestWithParam<Recorded> {};
+
+TEST_P(RebuiltAsRecorded, AnswersEveryQuestionOfItsCaptureAsRecorded) {
+    qir::testing::ScratchFolder folder("qir_rebuild_faithful");
+    qir::sweep::RebuildVerdict v =
+        qir::sweep::checkRebuild(GetParam().description, folder.path().string());
+    EXPECT_TRUE(v.held) << v.why << "\n" << v.rebuilt;
+}
+
+INSTANTIATE_TEST_SUITE_P(Capture, RebuiltAsRecorded, ::testing::ValuesIn(kRecorded),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The clock: the machine's own from the header, else the UTC time of a schema 1 header.
+TEST(RebuiltAsRecorded, RunsOnTheClockOfTheRecording) {
+    const std::pair<const char*, const char*> headers[] = {
+        {R"({"host": "h", "time": "2027-03-04T05:06:07Z", "local_time": "2027-03-04 06:06:07"})",
+         "2027-03-04 06:06:07"},
+        {R"({"host": "h", "time": "2027-03-04T05:06:07Z"})", "2027-03-04 05:06:07"},
+    };
+    for (const auto& [header, clock] : headers) {
+        std::string text = std::string(R"({"format": "qir-capture", "schema": 1, "header": )") +
+                           header + R"(, "calls": []})";
+        std::string error;
+        std::optional<qir::capture::Capture> capture = qir::capture::readWholeCapture(text, &error);
+        ASSERT_TRUE(capture) << error;
+        std::string machine = qir::sim::machineFromCapture(*capture, &error);
+        ASSERT_FALSE(machine.empty()) << error;
+        EXPECT_EQ(nlohmann::json::parse(machine)["clock"], clock) << machine;
+    }
+}
+
+} // namespace
