@@ -204,7 +204,6 @@ std::string inWineOrder(const std::string& descriptionJson,
             entry["instance_id"] = text::toUtf8(l.name);
             entry["missing"] = json::array({"instance_id"});
         }
-        entry["dev_inst"] = l.devInst;
         devices.push_back(entry);
     }
     description["devices"] = devices;

@@ -28,8 +28,9 @@ std::u16string wineInterfacePath(const std::u16string& name, const platform::Gui
 std::vector<std::string> refusals(const sim::SimMachine& machine,
                                   const std::vector<std::u16string>& names);
 
-// A device as Wine's all-classes set lists it: its name, its instance number, and the
-// description's device it is (-1 for a device of Wine's own).
+// A device as Wine's all-classes set lists it: its name, its instance number there (Wine
+// numbers a device anew in every set, unlike Windows), and the description's device it is
+// (-1 for a device of Wine's own).
 struct ListedDevice {
     std::u16string name;
     uint32_t devInst = 0;
@@ -49,8 +50,8 @@ std::vector<std::string> orderRefusals(const sim::SimMachine& machine,
                                        const std::vector<std::u16string>& diskSet,
                                        const std::vector<std::u16string>& storagePortSet);
 
-// The description with its devices in Wine's all-classes order with Wine's instance
-// numbers, Wine's own devices among them as devices of class "other" that answer no
+// The description with its devices in Wine's all-classes order, Wine's own devices among
+// them as devices of class "other" that answer no
 // property, and the location of every disk with an interface missing: Wine numbers a
 // device anew in each set, so the location a walk of the all-classes set would find by
 // a disk's number is never found (docs/emulated-windows.md).

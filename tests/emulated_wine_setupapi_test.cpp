@@ -124,10 +124,9 @@ TEST(EmulatedWineSetupApi, WritesTheDescriptionInWinesOrder) {
     const nlohmann::json expected = nlohmann::json::parse(R"([
         {"class": "disk", "instance_id": "SCSI\\DISK&VEN_NVME\\5&1",
          "interface_path": "\\\\?\\scsi#disk&ven_nvme#5&1#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}",
-         "location_info": "Bus Number 3, Target Id 0, LUN 0", "missing": ["location_info"],
-         "dev_inst": 0},
-        {"class": "other", "instance_id": "WINE\\OWN\\0", "missing": ["instance_id"], "dev_inst": 1},
-        {"class": "other", "instance_id": "ZZ\\B\\1", "dev_inst": 2}])");
+         "location_info": "Bus Number 3, Target Id 0, LUN 0", "missing": ["location_info"]},
+        {"class": "other", "instance_id": "WINE\\OWN\\0", "missing": ["instance_id"]},
+        {"class": "other", "instance_id": "ZZ\\B\\1"}])");
     EXPECT_EQ(ordered["devices"], expected);
     EXPECT_TRUE(sim::loadMachine(ordered.dump(), &error)) << error;
 }
