@@ -13,7 +13,7 @@ namespace {
 
 struct Host {
     std::unique_ptr<qir::sim::SimMachine> machine;
-    std::vector<std::u16string> paths;
+    std::vector<qir::emulated::AnsweredPath> paths;
     std::string error;
 };
 
@@ -47,14 +47,19 @@ extern "C" size_t qir_machine_path_count(void) {
 }
 
 extern "C" size_t qir_machine_path(size_t index, uint16_t* buffer, size_t capacity) {
-    const std::vector<std::u16string>& paths = host().paths;
+    const std::vector<qir::emulated::AnsweredPath>& paths = host().paths;
     if (index >= paths.size())
         return 0;
-    const std::u16string& path = paths[index];
+    const std::u16string& path = paths[index].path;
     size_t n = path.size() < capacity ? path.size() : capacity;
     for (size_t i = 0; i < n; ++i)
         buffer[i] = static_cast<uint16_t>(path[i]);
     return n;
+}
+
+extern "C" uint32_t qir_machine_path_open_error(size_t index) {
+    const std::vector<qir::emulated::AnsweredPath>& paths = host().paths;
+    return index < paths.size() ? paths[index].openError : 0;
 }
 
 extern "C" uint32_t qir_machine_open(size_t index, uint32_t access, uint32_t shareMode,
@@ -63,7 +68,7 @@ extern "C" uint32_t qir_machine_open(size_t index, uint32_t access, uint32_t sha
     *handle = qir::platform::kInvalidHandle;
     if (!h.machine || index >= h.paths.size())
         return 2; // ERROR_FILE_NOT_FOUND
-    *handle = h.machine->createFile(h.paths[index], access, shareMode, disposition, flags);
+    *handle = h.machine->createFile(h.paths[index].path, access, shareMode, disposition, flags);
     return *handle == qir::platform::kInvalidHandle ? h.machine->getLastError() : 0;
 }
 

@@ -23,6 +23,11 @@ size_t qir_machine_path_count(void);
 // UTF-16 without terminator; the number of units, at most `capacity` written.
 size_t qir_machine_path(size_t index, uint16_t* buffer, size_t capacity);
 
+// The error every open of path `index` fails with, 0 when opens reach the machine. Wine's
+// kernel takes no refusal of an open from a driver: the driver makes the open fail before
+// it (no link for 2, a link to nothing for 3), and the installer refuses other errors.
+uint32_t qir_machine_path_open_error(size_t index);
+
 // CreateFileW of path `index` with the caller's own arguments: 0 and *handle, or the
 // Windows error it fails with.
 uint32_t qir_machine_open(size_t index, uint32_t access, uint32_t shareMode, uint32_t disposition,

@@ -24,28 +24,35 @@ std::u16string numbered(const char* prefix, long number, const char* suffix) {
 
 } // namespace
 
-std::vector<std::u16string> answeredPaths(const sim::SimMachine& machine) {
-    std::vector<std::u16string> paths;
-    auto add = [&](const std::u16string& path) {
+std::vector<AnsweredPath> answeredPaths(const sim::SimMachine& machine) {
+    std::vector<AnsweredPath> paths;
+    // A path the simulated machine takes to the first device it matches, as it does.
+    auto add = [&](const std::u16string& path, const sim::SimDevice* device) {
         if (linkNameOf(path).empty())
             return;
-        for (const std::u16string& known : paths)
-            if (sameIgnoringCase(known, path))
+        for (const AnsweredPath& known : paths)
+            if (sameIgnoringCase(known.path, path))
                 return;
-        paths.push_back(path);
+        AnsweredPath p{path, device ? device->openError : 0};
+        for (const sim::SimFault& f : machine.faults)
+            if (f.kind == "open" && f.every && f.path && sameIgnoringCase(*f.path, path)) {
+                p.openError = f.value;
+                break;
+            }
+        paths.push_back(p);
     };
     for (const sim::SimDevice& d : machine.devices)
         if (d.interfacePath)
-            add(*d.interfacePath);
+            add(*d.interfacePath, &d);
     for (const sim::SimDevice& d : machine.devices)
         if (d.deviceClass == sim::DeviceClass::Disk && d.deviceNumber)
-            add(numbered("\\\\.\\PHYSICALDRIVE", static_cast<long>(*d.deviceNumber), ""));
+            add(numbered("\\\\.\\PHYSICALDRIVE", static_cast<long>(*d.deviceNumber), ""), &d);
     for (const sim::SimDevice& d : machine.devices)
         if (d.deviceClass == sim::DeviceClass::ScsiPort && d.scsiPort)
-            add(numbered("\\\\.\\Scsi", *d.scsiPort, ":"));
+            add(numbered("\\\\.\\Scsi", *d.scsiPort, ":"), &d);
     for (const sim::SimFault& f : machine.faults)
         if (f.kind == "open" && f.path)
-            add(*f.path);
+            add(*f.path, nullptr);
     return paths;
 }
 

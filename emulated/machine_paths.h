@@ -9,10 +9,17 @@
 
 namespace qir::emulated {
 
+struct AnsweredPath {
+    std::u16string path;
+    // The error every open of the path fails with (the device's open error, or an open
+    // fault of every occurrence on the path), 0 when an open reaches the machine.
+    uint32_t openError = 0;
+};
+
 // Every interface path, \\.\PHYSICALDRIVEn of each numbered disk, \\.\ScsiN: of each SCSI
 // port and the path of each open fault, once each (paths differing only in letter case
 // are one, as they are to Windows), in that order.
-std::vector<std::u16string> answeredPaths(const sim::SimMachine& machine);
+std::vector<AnsweredPath> answeredPaths(const sim::SimMachine& machine);
 
 // The object manager's name of the link a path opens (\\.\X and \\?\X are \DosDevices\X);
 // empty for a path that names no device.

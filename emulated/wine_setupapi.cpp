@@ -117,6 +117,9 @@ std::vector<std::string> refusals(const sim::SimMachine& machine,
                           ".interface_path: Wine's SetupAPI makes it from the "
                           "instance id, as " +
                           text::toUtf8(wineInterfacePath(name, *iface)));
+        if (d.openError && d.openError != 2 && d.openError != 3)
+            out.push_back(where(i) + ".open_error: Wine's kernel opens a device whatever its "
+                                     "driver answers; only 2 and 3 can be made");
         if (!iface && d.interfacePath && linkNameOf(*d.interfacePath).empty())
             out.push_back(where(i) + ".interface_path: names no device Wine's kernel can link");
     }
@@ -128,6 +131,11 @@ std::vector<std::string> refusals(const sim::SimMachine& machine,
         if (f.kind == "open" && !f.path)
             out.push_back(w + ": an open fault without a path counts opens that never reach "
                               "the machine's driver");
+        else if (f.kind == "open" && (!f.every || f.effect != sim::FaultEffect::Error ||
+                                      (f.value != 2 && f.value != 3)))
+            out.push_back(w + ": Wine's kernel opens a device whatever its driver answers; "
+                              "only an open fault of every occurrence with error 2 or 3 can "
+                              "be made");
         if (f.path && linkNameOf(*f.path).empty())
             out.push_back(w + ".path: names no device Wine's kernel can link");
     }

@@ -38,18 +38,26 @@ TEST(EmulatedWineSetupApi, RefusesWhatWineCannotHoldNamingTheEntry) {
     };
     const Case cases[] = {
         {machineWith(""), nullptr},
-        {machineWith(R"(, "missing": ["instance_id", "parent_id"], "open_error": 5)"), nullptr},
+        {machineWith(R"(, "missing": ["instance_id", "parent_id"], "open_error": 3)"), nullptr},
+        {machineWith(R"(, "open_error": 5)"), "devices[0].open_error"},
         {machineWith(R"(, "property_errors": {"parent_id": 13})"), "devices[0].property_errors"},
         {machineWith(R"(, "interface_detail_error": 8)"), "devices[0].interface_detail_error"},
         {machineWith(R"(, "dev_inst": 4)"), "devices[0].dev_inst"},
         {machineWith("", R"(, "module_handle_fails": true)"), "module_handle_fails"},
         {machineWith("", R"(, "faults": [{"kind": "open", "error": 5}])"), "faults[0]"},
         {machineWith("", R"(, "faults": [{"kind": "get_class_devs", "error": 8}])"), "faults[0]"},
-        {machineWith("", R"(, "faults": [{"kind": "open", "path": "C:\\x", "error": 5}])"),
+        {machineWith("", R"(, "faults": [{"kind": "open", "path": "C:\\x", "occurrence": "every",
+                                          "error": 2}])"),
          "faults[0].path"},
         {machineWith("", R"(, "faults": [{"kind": "open", "path": "\\\\.\\PHYSICALDRIVE3",
-                                          "error": 5}])"),
+                                          "occurrence": "every", "error": 2}])"),
          nullptr},
+        {machineWith("", R"(, "faults": [{"kind": "open", "path": "\\\\.\\PHYSICALDRIVE3",
+                                          "occurrence": 2, "error": 2}])"),
+         "faults[0]"},
+        {machineWith("", R"(, "faults": [{"kind": "open", "path": "\\\\.\\PHYSICALDRIVE3",
+                                          "occurrence": "every", "error": 5}])"),
+         "faults[0]"},
         {R"({"devices": [{"class": "disk", "instance_id": "X\\1",
                           "interface_path": "\\\\?\\x#1#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"}]})",
          "devices[0].instance_id"},
@@ -77,20 +85,22 @@ TEST(EmulatedWineSetupApi, AnswersEachPathOnceUnderItsLink) {
     const std::string description =
         R"({"devices": [)" + std::string(kDisk) + R"(, "device_number": 1},
             {"class": "scsi_port", "scsi_port": 3}],
-            "faults": [{"kind": "open", "path": "\\\\.\\physicaldrive1", "error": 5},
+            "faults": [{"kind": "open", "path": "\\\\.\\physicaldrive1", "occurrence": "every",
+                        "error": 3},
                        {"kind": "open", "path": "\\\\.\\PHYSICALDRIVE7", "error": 5}]})";
     std::string error;
     auto machine = sim::loadMachine(description, &error);
     ASSERT_TRUE(machine) << error;
     std::vector<std::string> paths;
-    for (const std::u16string& p : emulated::answeredPaths(*machine))
-        paths.push_back(text::toUtf8(p) + " " + text::toUtf8(emulated::linkNameOf(p)));
+    for (const emulated::AnsweredPath& p : emulated::answeredPaths(*machine))
+        paths.push_back(text::toUtf8(p.path) + " " + text::toUtf8(emulated::linkNameOf(p.path)) +
+                        " " + std::to_string(p.openError));
     const std::vector<std::string> expected = {
         "\\\\?\\scsi#disk&ven_nvme#5&1#{53f56307-b6bf-11d0-94f2-00a0c91efb8b} "
-        "\\DosDevices\\scsi#disk&ven_nvme#5&1#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}",
-        "\\\\.\\PHYSICALDRIVE1 \\DosDevices\\PHYSICALDRIVE1",
-        "\\\\.\\Scsi3: \\DosDevices\\Scsi3:",
-        "\\\\.\\PHYSICALDRIVE7 \\DosDevices\\PHYSICALDRIVE7",
+        "\\DosDevices\\scsi#disk&ven_nvme#5&1#{53f56307-b6bf-11d0-94f2-00a0c91efb8b} 0",
+        "\\\\.\\PHYSICALDRIVE1 \\DosDevices\\PHYSICALDRIVE1 3",
+        "\\\\.\\Scsi3: \\DosDevices\\Scsi3: 0",
+        "\\\\.\\PHYSICALDRIVE7 \\DosDevices\\PHYSICALDRIVE7 0",
     };
     EXPECT_EQ(paths, expected);
     EXPECT_EQ(emulated::linkNameOf(u"\\\\.\\PHYSICALDRIVE1\\x"), u"");

@@ -5,8 +5,9 @@
 // simulated drivers and drive models of qir-sim (emulated/machine_host.h) unchanged.
 //
 // One device object and symbolic link per path the description answers. IRP_MJ_CREATE
-// opens the path on the simulated machine (a per-file-object handle of it, which carries
-// the description's open errors and faults); IRP_MJ_DEVICE_CONTROL is answered by the
+// opens the path on the simulated machine (a per-file-object handle of it); Wine's kernel
+// takes no refusal of an open from a driver, so a path every open of which fails gets no
+// device (docs/emulated-windows.md). IRP_MJ_DEVICE_CONTROL is answered by the
 // simulated machine from the one system buffer of buffered I/O, and only the count it
 // returns is copied back (Information).
 #include <ntddk.h>
@@ -129,6 +130,21 @@ static NTSTATUS createPathDevices(void) {
         UNICODE_STRING link;
         if (!linkOf(i, text, 1100, &link))
             return STATUS_OBJECT_NAME_INVALID;
+        // Wine's kernel opens the file whatever IRP_MJ_CREATE answers, so an open that
+        // always fails must fail before it: without a link (ERROR_FILE_NOT_FOUND), or
+        // through one to a name that is not there (ERROR_PATH_NOT_FOUND).
+        uint32_t openError = qir_machine_path_open_error(i);
+        if (openError == 2)
+            continue;
+        if (openError == 3) {
+            UNICODE_STRING nowhere;
+            RtlInitUnicodeString(&nowhere, L"\\Device\\QirMachineNowhere\\x");
+            IoDeleteSymbolicLink(&link);
+            NTSTATUS status = IoCreateSymbolicLink(&link, &nowhere);
+            if (!NT_SUCCESS(status))
+                return status;
+            continue;
+        }
         deviceNameOf(machineLoads, i, deviceName);
         NTSTATUS status = createDevice((LONG)i, deviceName, &link);
         if (!NT_SUCCESS(status))
