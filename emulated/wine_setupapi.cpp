@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "emulated/machine_paths.h"
+#include "platform/guid_text.h"
 #include "platform/text_encoding.h"
 #include "platform/win_constants.h"
 
@@ -25,22 +26,6 @@ std::u16string lowered(std::u16string s) {
     return s;
 }
 
-std::string guidText(const platform::Guid& g) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
-                  static_cast<unsigned>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1],
-                  g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
-    return text;
-}
-
-const platform::Guid* interfaceClassOf(const sim::SimDevice& d) {
-    if (d.deviceClass == sim::DeviceClass::Disk)
-        return &win::GUID_DEVINTERFACE_DISK;
-    if (d.deviceClass == sim::DeviceClass::StoragePort)
-        return &win::GUID_DEVINTERFACE_STORAGEPORT;
-    return nullptr;
-}
-
 // Wine walks its device tree three levels deep, so only such ids are in its sets.
 bool hasThreeParts(const std::u16string& id) {
     size_t first = id.find(u'\\');
@@ -56,6 +41,14 @@ std::string where(size_t index) {
 }
 
 } // namespace
+
+const platform::Guid* interfaceClassOf(sim::DeviceClass deviceClass) {
+    if (deviceClass == sim::DeviceClass::Disk)
+        return &win::GUID_DEVINTERFACE_DISK;
+    if (deviceClass == sim::DeviceClass::StoragePort)
+        return &win::GUID_DEVINTERFACE_STORAGEPORT;
+    return nullptr;
+}
 
 std::vector<std::u16string> deviceNames(const std::string& descriptionJson) {
     std::vector<std::u16string> names;
@@ -78,7 +71,7 @@ std::vector<std::u16string> deviceNames(const std::string& descriptionJson) {
 std::u16string wineInterfacePath(const std::u16string& name, const platform::Guid& interfaceClass) {
     std::u16string path = u"\\\\?\\" + lowered(name);
     std::replace(path.begin() + 4, path.end(), u'\\', u'#');
-    return path + u"#" + text::fromUtf8(guidText(interfaceClass));
+    return path + u"#" + lowered(text::fromUtf8(platform::guidText(interfaceClass)));
 }
 
 std::vector<std::string> refusals(const sim::SimMachine& machine,
@@ -111,7 +104,7 @@ std::vector<std::string> refusals(const sim::SimMachine& machine,
         if (!known.second)
             out.push_back(where(i) + ".instance_id: the same device as " +
                           where(known.first->second) + " to Wine's SetupAPI");
-        const platform::Guid* iface = interfaceClassOf(d);
+        const platform::Guid* iface = interfaceClassOf(d.deviceClass);
         if (iface && d.interfacePath && *d.interfacePath != wineInterfacePath(name, *iface))
             out.push_back(where(i) +
                           ".interface_path: Wine's SetupAPI makes it from the "

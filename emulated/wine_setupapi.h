@@ -18,6 +18,10 @@ namespace qir::emulated {
 // description.
 std::vector<std::u16string> deviceNames(const std::string& descriptionJson);
 
+// The interface class of the devices of a class that can have one (disks and storage
+// ports), else nullptr.
+const platform::Guid* interfaceClassOf(sim::DeviceClass deviceClass);
+
 // The interface path Wine's SetupAPI makes for a device of that name in that interface
 // class (it keeps no path of its own): \\?\ and the name in lower case with '#' for '\',
 // then '#' and the class in braces.

@@ -69,6 +69,13 @@ std::optional<std::u16string>* stringProperty(SimDevice& d, const DevPropKey& ke
     return nullptr;
 }
 
+const Guid& setupClassOf(const SimDevice& d) {
+    return d.deviceClass == DeviceClass::Disk          ? kDiskDriveClass
+           : d.deviceClass == DeviceClass::StoragePort ? kScsiAdapterClass
+           : d.deviceClass == DeviceClass::ScsiPort    ? kScsiAdapterClass
+                                                       : kSystemClass;
+}
+
 const std::optional<std::u16string>* stringProperty(const SimDevice& d, const DevPropKey& key,
                                                     const char** name) {
     return stringProperty(const_cast<SimDevice&>(d), key, name);
@@ -118,10 +125,7 @@ const SimMachine::DeviceSet* SimMachine::findSet(DevInfoSet set) {
 
 void SimMachine::fillInfo(int device, DeviceInfoData* info) const {
     const SimDevice& d = devices[static_cast<size_t>(device)];
-    info->classGuid = d.deviceClass == DeviceClass::Disk          ? kDiskDriveClass
-                      : d.deviceClass == DeviceClass::StoragePort ? kScsiAdapterClass
-                      : d.deviceClass == DeviceClass::ScsiPort    ? kScsiAdapterClass
-                                                                  : kSystemClass;
+    info->classGuid = setupClassOf(d);
     info->devInst = devInstOf(device);
     info->reserved = 0;
 }

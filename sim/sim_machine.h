@@ -81,6 +81,9 @@ std::optional<std::u16string>* stringProperty(SimDevice& d, const platform::DevP
 const std::optional<std::u16string>*
 stringProperty(const SimDevice& d, const platform::DevPropKey& key, const char** name);
 
+// The setup class of the device (GUID_DEVCLASS_DISKDRIVE for a disk, ...).
+const platform::Guid& setupClassOf(const SimDevice& d);
+
 enum class FaultEffect { Error, ReturnCode, CompletionStatus, Fields };
 
 struct SimFault {

@@ -32,6 +32,7 @@
 #include "emulated/machine_paths.h"
 #include "emulated/win32/machine_control.h"
 #include "emulated/wine_setupapi.h"
+#include "platform/guid_text.h"
 #include "platform/text_encoding.h"
 #include "sim/machine_loader.h"
 
@@ -49,17 +50,10 @@ constexpr wchar_t kServiceName[] = L"QirMachine";
 // when the next description comes (one prefix serves many machines).
 constexpr wchar_t kParametersKey[] = L"System\\CurrentControlSet\\Services\\QirMachine\\Parameters";
 
-constexpr GUID kDiskDriveClass = {
-    0x4D36E967, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-constexpr GUID kScsiAdapterClass = {
-    0x4D36E97B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-constexpr GUID kSystemClass = {
-    0x4D36E97D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-// Interface classes.
-constexpr GUID kDiskInterface = {
-    0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
-constexpr GUID kStoragePortInterface = {
-    0x2ACCFE60, 0xC130, 0x11D2, {0xB0, 0x82, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+const GUID* guidOf(const qir::platform::Guid* g) {
+    static_assert(sizeof(GUID) == sizeof(qir::platform::Guid), "GUID layout");
+    return reinterpret_cast<const GUID*>(g);
+}
 
 std::wstring wide(const std::u16string& s) {
     return std::wstring(s.begin(), s.end());
@@ -100,18 +94,6 @@ bool writeFile(const wchar_t* path, const std::string& content) {
 
 // ---- Devices ---------------------------------------------------------------------------
 
-const GUID& setupClassOf(const sim::SimDevice& d) {
-    switch (d.deviceClass) {
-    case sim::DeviceClass::Disk:
-        return kDiskDriveClass;
-    case sim::DeviceClass::StoragePort:
-    case sim::DeviceClass::ScsiPort:
-        return kScsiAdapterClass;
-    default:
-        return kSystemClass;
-    }
-}
-
 bool setString(HDEVINFO set, SP_DEVINFO_DATA* info, const DEVPROPKEY& key,
                const std::optional<std::u16string>& value) {
     if (!value)
@@ -124,13 +106,9 @@ bool setString(HDEVINFO set, SP_DEVINFO_DATA* info, const DEVPROPKEY& key,
 
 // What a driver's IoSetDeviceInterfaceState would leave: the interface's volatile
 // Control key with Linked = 1, without which Wine lists no interface as present.
-bool linkInterface(const GUID& interfaceClass, const std::wstring& path) {
-    wchar_t guid[40];
-    const GUID& g = interfaceClass;
-    swprintf(guid, 40, L"{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-             static_cast<unsigned long>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
-             g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
-    std::wstring key = L"System\\CurrentControlSet\\Control\\DeviceClasses\\" + std::wstring(guid) +
+bool linkInterface(const qir::platform::Guid& interfaceClass, const std::wstring& path) {
+    std::wstring key = L"System\\CurrentControlSet\\Control\\DeviceClasses\\" +
+                       wide(qir::text::fromUtf8(qir::platform::guidText(interfaceClass))) +
                        L"\\##?#" + path.substr(4) + L"\\#\\Control";
     HKEY control;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
@@ -146,7 +124,8 @@ bool linkInterface(const GUID& interfaceClass, const std::wstring& path) {
 int addDevice(HDEVINFO set, const sim::SimDevice& d, const std::u16string& name) {
     SP_DEVINFO_DATA info = {sizeof info, {}, 0, 0};
     const std::wstring id = wide(name);
-    if (!SetupDiCreateDeviceInfoW(set, id.c_str(), &setupClassOf(d), nullptr, nullptr, 0, &info))
+    if (!SetupDiCreateDeviceInfoW(set, id.c_str(), guidOf(&sim::setupClassOf(d)), nullptr, nullptr,
+                                  0, &info))
         return failed(("SetupDiCreateDeviceInfoW " + utf8(id)).c_str(), GetLastError());
     if (d.hardwareIds) {
         std::wstring list;
@@ -166,13 +145,11 @@ int addDevice(HDEVINFO set, const sim::SimDevice& d, const std::u16string& name)
         return failed(("SetupDiSetDevicePropertyW of " + utf8(id)).c_str(), GetLastError());
     if (!SetupDiRegisterDeviceInfo(set, &info, 0, nullptr, nullptr, nullptr))
         return failed(("SetupDiRegisterDeviceInfo " + utf8(id)).c_str(), GetLastError());
-    const GUID* iface = d.deviceClass == sim::DeviceClass::Disk          ? &kDiskInterface
-                        : d.deviceClass == sim::DeviceClass::StoragePort ? &kStoragePortInterface
-                                                                         : nullptr;
+    const qir::platform::Guid* iface = qir::emulated::interfaceClassOf(d.deviceClass);
     if (!iface || !d.interfacePath)
         return 0;
     SP_DEVICE_INTERFACE_DATA data = {sizeof data, {}, 0, 0};
-    if (!SetupDiCreateDeviceInterfaceW(set, &info, iface, nullptr, 0, &data))
+    if (!SetupDiCreateDeviceInterfaceW(set, &info, guidOf(iface), nullptr, 0, &data))
         return failed(("SetupDiCreateDeviceInterfaceW " + utf8(id)).c_str(), GetLastError());
     if (!linkInterface(*iface, wide(*d.interfacePath)))
         return failed(("the interface link of " + utf8(id)).c_str(), GetLastError());
@@ -220,10 +197,12 @@ bool rememberDevices(const std::vector<std::u16string>& names) {
 
 // ---- Wine's sets -----------------------------------------------------------------------
 
-std::vector<ListedDevice> listAllClasses() {
+// The devices of a set in Wine's order: the all-classes set, or an interface class's.
+std::vector<ListedDevice> listSet(const qir::platform::Guid* interfaceClass) {
     std::vector<ListedDevice> listed;
-    HDEVINFO set =
-        SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    HDEVINFO set = SetupDiGetClassDevsW(
+        guidOf(interfaceClass), nullptr, nullptr,
+        DIGCF_PRESENT | (interfaceClass ? DIGCF_DEVICEINTERFACE : DIGCF_ALLCLASSES));
     if (set == INVALID_HANDLE_VALUE)
         return listed;
     for (DWORD i = 0;; ++i) {
@@ -242,21 +221,10 @@ std::vector<ListedDevice> listAllClasses() {
     return listed;
 }
 
-std::vector<std::u16string> listInterfaceSet(const GUID& interfaceClass) {
+std::vector<std::u16string> namesOf(const std::vector<ListedDevice>& listed) {
     std::vector<std::u16string> names;
-    HDEVINFO set = SetupDiGetClassDevsW(&interfaceClass, nullptr, nullptr,
-                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE)
-        return names;
-    for (DWORD i = 0;; ++i) {
-        SP_DEVINFO_DATA info = {sizeof info, {}, 0, 0};
-        if (!SetupDiEnumDeviceInfo(set, i, &info))
-            break;
-        wchar_t id[1024];
-        if (SetupDiGetDeviceInstanceIdW(set, &info, id, 1024, nullptr))
-            names.push_back(units(id));
-    }
-    SetupDiDestroyDeviceInfoList(set);
+    for (const ListedDevice& d : listed)
+        names.push_back(d.name);
     return names;
 }
 
@@ -352,11 +320,12 @@ int install(const wchar_t* descriptionPath, const wchar_t* driverPath, const wch
     if (int loaded = sendControl(QIR_MACHINE_LOAD, description, "loading the machine"))
         return loaded;
 
-    std::vector<ListedDevice> listed = listAllClasses();
+    std::vector<ListedDevice> listed = listSet(nullptr);
     qir::emulated::matchListed(names, listed);
-    refused =
-        qir::emulated::orderRefusals(*machine, names, listed, listInterfaceSet(kDiskInterface),
-                                     listInterfaceSet(kStoragePortInterface));
+    refused = qir::emulated::orderRefusals(
+        *machine, names, listed,
+        namesOf(listSet(qir::emulated::interfaceClassOf(sim::DeviceClass::Disk))),
+        namesOf(listSet(qir::emulated::interfaceClassOf(sim::DeviceClass::StoragePort))));
     for (const std::string& r : refused)
         std::fprintf(stderr, "qir-machine-install: cannot be held: %s\n", r.c_str());
     if (!refused.empty())

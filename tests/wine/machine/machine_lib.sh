@@ -48,6 +48,23 @@ machine_prefix() {
     WINEPREFIX="$WINE_PREFIX_DIR" wineserver -p
 }
 
+# The descriptions to run (`machines`) and the prefix to run them in.
+machine_session() {
+    machine_descriptions
+    [[ ${#machines[@]} -gt 0 ]] || { fail "no machine description"; finish; }
+    machine_prefix
+}
+
+# machine_folder DESCRIPTION: the machine installed, `name` and its folder `d` (with real/
+# and sim/ in it, and the description in Wine's order as wine-order.json); 1 when it
+# could not be installed (the test has failed then).
+machine_folder() {
+    name="$(machine_name "$1")"
+    d="$WORK/$name"
+    mkdir -p "$d/real" "$d/sim"
+    install_machine "$1" "$d/wine-order.json"
+}
+
 # install_machine DESCRIPTION ORDER: the machine in place of the one before, in the form
 # the emulated machine can hold (wine_form.py, which names each change); ORDER gets that
 # form in Wine's order, for qir-sim. Fails the test (and returns 1) when the installer

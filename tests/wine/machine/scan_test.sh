@@ -7,9 +7,7 @@
 # the update result of the machine itself.
 source "$(dirname "$0")/machine_lib.sh"
 
-machine_descriptions
-[[ ${#machines[@]} -gt 0 ]] || { fail "no machine description"; finish; }
-machine_prefix
+machine_session
 calls="$MACHINE_TESTS/capture_calls.py"
 
 # The update run of qir-sim in DIR (`/s /log=report.txt`), with its exit code in DIR/rc.
@@ -36,10 +34,7 @@ PY
 
 runs=0
 for machine in "${machines[@]}"; do
-    name="$(machine_name "$machine")"
-    d="$WORK/$name"
-    mkdir -p "$d/real" "$d/sim"
-    install_machine "$machine" "$d/wine-order.json" || continue
+    machine_folder "$machine" || continue
     real_rc=$(wine_exe --cwd "$d/real" --stdout "$d/real/out.txt" "$QIR_SCAN_EXE" \
         /json=scan.json /capture=capture.json)
     (cd "$d/sim" && "$QIR_NATIVE_SIM" --scan --machine "$d/wine-order.json" \

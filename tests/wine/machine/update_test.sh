@@ -5,16 +5,11 @@
 # description Wine's SetupAPI cannot hold is refused with the entry named.
 source "$(dirname "$0")/machine_lib.sh"
 
-machine_descriptions
-[[ ${#machines[@]} -gt 0 ]] || { fail "no machine description"; finish; }
-machine_prefix
+machine_session
 
 runs=0
 for machine in "${machines[@]}"; do
-    name="$(machine_name "$machine")"
-    d="$WORK/$name"
-    mkdir -p "$d/real" "$d/sim"
-    install_machine "$machine" "$d/wine-order.json" || continue
+    machine_folder "$machine" || continue
     real_rc=$(wine_exe --cwd "$d/real" --stdout "$d/real/out.txt" "$QIR_EXE" /s /log=report.txt)
     machine_state "$real_rc" "$d/real/state.json"
     (cd "$d/sim" && "$QIR_NATIVE_SIM" --machine "$d/wine-order.json" --state state.json \
