@@ -95,6 +95,24 @@ TEST(CaptureReplay, NamesTheFirstCallThatDiffersFromTheRecord) {
     EXPECT_NE(cut.difference().find("the capture ends"), std::string::npos) << cut.difference();
 }
 
+// One input byte of a control request changed in the record: the replay names that call,
+// for the tool would have asked the machine something else there.
+TEST(CaptureReplay, NamesAControlCallWhoseInputDiffersInOneByte) {
+    QIR_LOAD_MACHINE(machine, exampleMachine("default"));
+    const capture::CallList calls = recordRun(*machine);
+    size_t changed = 0;
+    while (changed < calls.size() &&
+           (calls[changed].op != capture::Op::DeviceIoControl || calls[changed].in.size() < 32))
+        ++changed;
+    ASSERT_LT(changed, calls.size());
+    capture::CallList altered = calls;
+    altered[changed].in[31] ^= 0x01;
+    capture::ReplayPlatform replay(altered);
+    qir::testing::runTool(replay, *machine);
+    EXPECT_EQ(replay.difference().rfind("calls[" + std::to_string(changed) + "]: recorded ", 0), 0u)
+        << replay.difference();
+}
+
 TEST(CaptureFile, RefusesWhatItCannotUseAndNamesTheEntry) {
     const std::string head = R"({"format": "qir-capture", "schema": 1, "header": {}, "calls": [)";
     struct Case {

@@ -6,15 +6,20 @@ namespace {
 
 using namespace qir::testing;
 
+// An RST controller with drive "d" behind the given path id.
+std::string rstPort(int pathId, const std::string& portExtra = "") {
+    return R"({"class": "storage_port", "instance_id": "PCI\\VEN_8086&DEV_2822\\3&1",)"
+           R"( "interface_path": "\\\\?\\pci#rst#3&1", "driver": "rst",)"
+           R"( "rst": {"ports": [{"path_id": )" +
+           std::to_string(pathId) + R"(, "drive": "d"}]})" + portExtra + "}";
+}
+
 // The same drive "d" behind the inbox driver (PHYSICALDRIVE1) and behind port 2 of an RST
 // controller, so that both variants read the very same Identify data.
 std::string bothStacks(const std::string& driveExtra, const std::string& faults = "",
                        const std::string& portExtra = "") {
-    std::string port = R"({"class": "storage_port", "instance_id": "PCI\\VEN_8086&DEV_2822\\3&1",)"
-                       R"( "interface_path": "\\\\?\\pci#rst#3&1", "driver": "rst",)"
-                       R"( "rst": {"ports": [{"path_id": 2, "drive": "d"}]})" +
-                       portExtra + "}";
-    return machineOf(inboxDisk(1, "d") + "," + port, makerDrive("d", driveExtra), faults);
+    return machineOf(inboxDisk(1, "d") + "," + rstPort(2, portExtra), makerDrive("d", driveExtra),
+                     faults);
 }
 
 qir::TargetDisk record(qir::DriverKind kind, int64_t pathId = -1) {
@@ -70,6 +75,16 @@ TEST_F(IdentifyDiskTest, GranularityFollowsVersionAndFwugOnBothStacks) {
         for (const qir::TargetDisk& disk : identifyBoth())
             EXPECT_EQ(disk.updateGranularity, c.expected);
     }
+}
+
+// The path byte is the path id's whole low byte: port 255 is not port 127.
+TEST_F(IdentifyDiskTest, TheHighestPathByteReachesItsPort) {
+    load(machineOf(rstPort(255), makerDrive("d")));
+    qir::DiskList identified;
+    EXPECT_EQ(qir::identifyRstDisk(record(qir::RstNonRaid, 255), identified), 0);
+    EXPECT_EQ(qir::identifyRstDisk(record(qir::RstNonRaid, 127), identified), 5);
+    ASSERT_EQ(identified.size(), 1u);
+    EXPECT_EQ(identified[0].pathId, 255);
 }
 
 TEST_F(IdentifyDiskTest, InboxDiskThatCannotBeOpenedSaysSoInHex) {

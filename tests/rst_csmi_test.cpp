@@ -56,6 +56,8 @@ TEST(CsmiRaidConfig, EachMemberIsIdentifiedInDriveRecordOrder) {
     qir::DiskList identified;
     qir::queryCsmiRaidConfig(volumeRecord(), identified);
     EXPECT_EQ(pathIdsOf(identified), (std::vector<int64_t>{2, 0}));
+    // Two records fit the first reply: nothing to ask again.
+    EXPECT_EQ(machine->requestCount("csmi"), 1);
     ASSERT_EQ(identified.size(), 2u);
     EXPECT_EQ(identified[0].serialNumber.substr(0, 4), u"SER2");
     EXPECT_EQ(identified[1].serialNumber.substr(0, 4), u"SER0");

@@ -223,6 +223,7 @@ struct GuardCase {
     uint32_t controlCode;
     std::vector<uint8_t> request;
     bool refused;
+    uint32_t sentSize = 0; // the input size the request is sent with; 0: all of it
 };
 void PrintTo(const GuardCase& c, std::ostream* os) {
     *os << c.name;
@@ -279,7 +280,18 @@ std::vector<GuardCase> guardCases() {
          withU32(vroc, vroc::kCommandOpcode, vroc::kFirmwareCommitOpcode), true},
         {"TooShortToTell", IOCTL_SCSI_MINIPORT,
          withSize(inboxRequest(FIRMWARE_FUNCTION_GET_INFO), Block::kFunction), true},
+        // Cut short before the opcode, the pass-through could carry any command: the
+        // Identify opcode beyond what is sent must not let it through.
+        {"IrstNvmeCutBeforeItsOpcode", IOCTL_SCSI_MINIPORT,
+         withU32(rstNvme, rst_nvme::kCommandDword0, identify::kOpcode), true,
+         rst_nvme::kCommandDword0},
+        {"VrocCutBeforeItsOpcode", IOCTL_SCSI_MINIPORT,
+         withU32(vroc, vroc::kCommandOpcode, identify::kOpcode), true, vroc::kCommandOpcode},
         {"StorageFirmwareDownload", IOCTL_STORAGE_FIRMWARE_DOWNLOAD, std::vector<uint8_t>(64),
+         true},
+        {"StorageFirmwareActivate", IOCTL_STORAGE_FIRMWARE_ACTIVATE, std::vector<uint8_t>(64),
+         true},
+        {"StorageProtocolCommand", IOCTL_STORAGE_PROTOCOL_COMMAND, std::vector<uint8_t>(4096),
          true},
         {"StorageQuery", IOCTL_STORAGE_QUERY_PROPERTY, std::vector<uint8_t>(storage_query::kSize),
          false},
@@ -301,15 +313,17 @@ TEST_P(GuardRefuses, FirmwareRequestsAndOnlyThose) {
     ASSERT_NE(handle, platform::kInvalidHandle);
     std::vector<uint8_t> request = c.request;
     const size_t traced = machine->trace().size();
+    const uint32_t size = static_cast<uint32_t>(request.size());
     uint32_t returned = 0;
-    const bool ok = guard.deviceIoControl(handle, c.controlCode, request.data(),
-                                          static_cast<uint32_t>(request.size()), request.data(),
-                                          static_cast<uint32_t>(request.size()), &returned);
+    const bool ok =
+        guard.deviceIoControl(handle, c.controlCode, request.data(), c.sentSize ? c.sentSize : size,
+                              request.data(), size, &returned);
     if (c.refused) {
         EXPECT_FALSE(ok);
         EXPECT_EQ(guard.getLastError(), scan::GuardPlatform::kRefusalError);
         ASSERT_EQ(guard.refused().size(), 1u);
         EXPECT_EQ(guard.refused()[0].path, physicalDrive(1));
+        EXPECT_EQ(guard.refused()[0].controlCode, c.controlCode);
         EXPECT_EQ(machine->trace().size(), traced) << "the request reached the machine";
     } else {
         EXPECT_TRUE(guard.refused().empty());

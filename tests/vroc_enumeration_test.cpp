@@ -9,9 +9,9 @@
 
 namespace {
 
-std::string vrocDrive(const std::string& id) {
+std::string vrocDrive(const std::string& id, const std::string& extra = "") {
     return R"({"id": ")" + id + R"(", "serial": "SER-)" + id +
-           R"(", "model": "KORVANE TX7Q3 1TB", "firmware": "VDL7W2QA"})";
+           R"(", "model": "KORVANE TX7Q3 1TB", "firmware": "VDL7W2QA")" + extra + "}";
 }
 
 std::string scsiPort(int n, const std::string& vroc, const std::string& extra = "") {
@@ -133,6 +133,20 @@ TEST(VrocEnumeration, DisksOutsideAVolumeAreListedInEntryOrder) {
         EXPECT_EQ(s.identified[i].serialNumber.substr(0, 6),
                   u"SER-n" + std::u16string(1, u'1' + i));
     }
+}
+
+// Identify's serial and revision bytes above 0x7F stand for themselves, not for the
+// negative values a signed char would make of them.
+TEST(VrocEnumeration, IdentifyTextIsWidenedWithoutASign) {
+    QIR_LOAD_MACHINE(
+        m, machine(scsiPort(0, kThreeNonRaid),
+                   vrocDrive("n1", R"(, "identify_bytes": [{"offset": 4, "hex": "e9ff80"},)"
+                                   R"( {"offset": 64, "hex": "c4"}])") +
+                       "," + vrocDrive("n2") + "," + vrocDrive("n3")));
+    const VrocScan s = scan();
+    ASSERT_EQ(s.identified.size(), 3u);
+    EXPECT_EQ(s.identified[0].serialNumber.substr(0, 5), u"\u00e9\u00ff\u0080-n");
+    EXPECT_EQ(s.identified[0].firmwareRevision, u"\u00c4DL7W2QA");
 }
 
 TEST(VrocEnumeration, AVolumeWithoutMembersStillSetsThePort) {
