@@ -296,8 +296,11 @@ bool SimMachine::getDeviceProperty(DevInfoSet setId, const DeviceInfoData* info,
     const std::optional<std::u16string>* value = stringProperty(d, key, &name);
     if (auto e = d.propertyErrors.find(name); e != d.propertyErrors.end())
         return fail(e->second);
-    if (!value || !*value)
+    // A property the device does not have is of the type that says so.
+    if (!value || !*value) {
+        *propType = win::DEVPROP_TYPE_EMPTY;
         return fail(win::ERROR_NOT_FOUND);
+    }
     *propType = win::DEVPROP_TYPE_STRING;
     return answerText(**value, buffer, bufferSize, requiredSize);
 }

@@ -8,6 +8,7 @@
 #include "emulated/wine_setupapi.h"
 #include "platform/text_encoding.h"
 #include "platform/win_constants.h"
+#include "sim/machine_generator.h"
 #include "sim/machine_loader.h"
 
 namespace {
@@ -139,6 +140,15 @@ TEST(EmulatedWineSetupApi, WritesTheDescriptionInWinesOrder) {
         {"class": "other", "instance_id": "ZZ\\B\\1"}])");
     EXPECT_EQ(ordered["devices"], expected);
     EXPECT_TRUE(sim::loadMachine(ordered.dump(), &error)) << error;
+}
+
+// Every machine of the generator's wine profile is one the emulated machine holds.
+TEST(EmulatedWineSetupApi, HoldsEveryMachineOfTheWineProfile) {
+    for (uint64_t k = 0; k < 300; ++k) {
+        const std::string description = sim::generatedMachine(21, k, {sim::GeneratorProfile::Wine});
+        const std::vector<std::string> refused = refusalsOf(description);
+        EXPECT_TRUE(refused.empty()) << k << ": " << refused.front();
+    }
 }
 
 } // namespace

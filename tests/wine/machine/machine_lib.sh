@@ -36,8 +36,8 @@ machine_descriptions() {
 
 # A name for a description's files: its path from the repository, '/' as '_'.
 machine_name() {
-    local rel="${1#"$QIR_SOURCE_DIR"/}"
-    rel="${rel#"$WORK"/}"
+    local rel="${1#"$WORK"/}"
+    rel="${rel#"$QIR_SOURCE_DIR"/}"
     rel="${rel//\//_}"
     echo "${rel%.json}"
 }
