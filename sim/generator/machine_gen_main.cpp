@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
     bool haveSeed = false, haveIndex = false, haveCount = false;
     std::string out;
     qir::sim::GeneratorOptions options;
-    for (int i = 1; i < argc; ++i) {
+    // Every option takes a value: the arguments come in pairs.
+    for (int i = 1; i < argc; i += 2) {
         std::string a = argv[i];
         const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
         if (!v)
@@ -61,7 +62,6 @@ int main(int argc, char** argv) {
             ok = false;
         if (!ok)
             return usage();
-        ++i;
     }
     if (haveSeed && haveIndex && !haveCount && out.empty()) {
         std::fputs(qir::sim::generatedMachine(seed, index, options).c_str(), stdout);
