@@ -40,12 +40,12 @@ if [[ ! -f "$prefix/system.reg" ]]; then
     wineboot -i >/dev/null 2>&1 || true
 fi
 work="$(mktemp -d "${TMPDIR:-/tmp}/qir-emulated.XXXXXX")"
+trap 'wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 # Kept up from the installer to the tool, so that Wine's services (the driver) stay;
 # stopped when the run ends. The prefix is this script's own: a server left in it goes.
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w
 wineserver -p
-trap 'wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 wine "$build/qir-machine-install.exe" install "$(winpath "$machine")" \
