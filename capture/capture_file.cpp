@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "capture/hex_text.h"
+#include "platform/guid_text.h"
 #include "platform/text_encoding.h"
 
 #ifndef _WIN32
@@ -46,14 +47,7 @@ const OpEntry kOps[] = {
     {Op::LocalTime, "local_time"},
 };
 
-// GUIDs are written the way Windows writes them, braces and upper case.
-std::string guidText(const platform::Guid& g) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1],
-                  g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
-    return text;
-}
+using platform::guidText;
 
 ordered_json guidOrNull(const std::optional<platform::Guid>& g) {
     return g ? ordered_json(guidText(*g)) : ordered_json(nullptr);

@@ -45,6 +45,7 @@ inline constexpr uint32_t SPDRP_HARDWAREID = 1;
 inline constexpr uint32_t REG_MULTI_SZ = 7;
 
 // DEVPROPTYPE.
+inline constexpr uint32_t DEVPROP_TYPE_EMPTY = 0; // the property does not exist
 inline constexpr uint32_t DEVPROP_TYPE_STRING = 0x12;
 
 // MessageBoxW.

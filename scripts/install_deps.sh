@@ -2,6 +2,7 @@
 # Installs the Debian packages the build and the tests need, and only those missing.
 #
 #   install_deps.sh native   what the Linux build, its tests and ./run need
+#   install_deps.sh windows  the Windows cross toolchain, Wine, Xvfb and friends (./run --wine)
 #   install_deps.sh all      also the Windows cross toolchain, Wine, Xvfb and friends,
 #                            the signing tools, clang with its sanitizer and libFuzzer
 #                            runtimes, and Ansible with ansible-lint for the deployment
@@ -19,8 +20,9 @@ deployment=(ansible ansible-lint)
 
 case "${1:-all}" in
 native) wanted=("${native[@]}") ;;
+windows) wanted=("${native[@]}" "${windows[@]}") ;;
 all) wanted=("${native[@]}" "${windows[@]}" "${fuzzing[@]}" "${deployment[@]}") ;;
-*) echo "usage: $0 [native|all]" >&2; exit 2 ;;
+*) echo "usage: $0 [native|windows|all]" >&2; exit 2 ;;
 esac
 
 installed() {

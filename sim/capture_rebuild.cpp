@@ -204,14 +204,18 @@ class Rebuild {
             set.kind = SetKind::Port;
         else
             refuse(i, "a device set of a class the simulated machine does not hold");
-        sets_[c.result] = set;
+        // Windows hands out the value of a destroyed set again: each set is kept by the
+        // order it was made in, its value names the last set made with it.
+        const size_t made = sets_.size();
+        sets_[made] = set;
+        setOfValue_[c.result] = made;
     }
 
     DeviceSet& setOf(size_t i, int64_t id) {
-        auto it = sets_.find(id);
-        if (it == sets_.end())
+        auto it = setOfValue_.find(id);
+        if (it == setOfValue_.end())
             refuse(i, "a device set the capture never opened");
-        return it->second;
+        return sets_[it->second];
     }
 
     void enumInfo(size_t i, const CapturedCall& c) {
@@ -953,7 +957,8 @@ class Rebuild {
     }
 
     const capture::CallList& calls_;
-    std::map<int64_t, DeviceSet> sets_;
+    std::map<size_t, DeviceSet> sets_;
+    std::map<int64_t, size_t> setOfValue_;
     std::map<uint32_t, Device> devices_;
     std::set<uint32_t> disks_, ports_;
     std::map<int64_t, std::u16string> handles_;

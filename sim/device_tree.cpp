@@ -69,6 +69,13 @@ std::optional<std::u16string>* stringProperty(SimDevice& d, const DevPropKey& ke
     return nullptr;
 }
 
+const Guid& setupClassOf(const SimDevice& d) {
+    return d.deviceClass == DeviceClass::Disk          ? kDiskDriveClass
+           : d.deviceClass == DeviceClass::StoragePort ? kScsiAdapterClass
+           : d.deviceClass == DeviceClass::ScsiPort    ? kScsiAdapterClass
+                                                       : kSystemClass;
+}
+
 const std::optional<std::u16string>* stringProperty(const SimDevice& d, const DevPropKey& key,
                                                     const char** name) {
     return stringProperty(const_cast<SimDevice&>(d), key, name);
@@ -118,10 +125,7 @@ const SimMachine::DeviceSet* SimMachine::findSet(DevInfoSet set) {
 
 void SimMachine::fillInfo(int device, DeviceInfoData* info) const {
     const SimDevice& d = devices[static_cast<size_t>(device)];
-    info->classGuid = d.deviceClass == DeviceClass::Disk          ? kDiskDriveClass
-                      : d.deviceClass == DeviceClass::StoragePort ? kScsiAdapterClass
-                      : d.deviceClass == DeviceClass::ScsiPort    ? kScsiAdapterClass
-                                                                  : kSystemClass;
+    info->classGuid = setupClassOf(d);
     info->devInst = devInstOf(device);
     info->reserved = 0;
 }
@@ -292,8 +296,11 @@ bool SimMachine::getDeviceProperty(DevInfoSet setId, const DeviceInfoData* info,
     const std::optional<std::u16string>* value = stringProperty(d, key, &name);
     if (auto e = d.propertyErrors.find(name); e != d.propertyErrors.end())
         return fail(e->second);
-    if (!value || !*value)
+    // A property the device does not have is of the type that says so.
+    if (!value || !*value) {
+        *propType = win::DEVPROP_TYPE_EMPTY;
         return fail(win::ERROR_NOT_FOUND);
+    }
     *propType = win::DEVPROP_TYPE_STRING;
     return answerText(**value, buffer, bufferSize, requiredSize);
 }

@@ -178,13 +178,16 @@ class Generator {
         if (draw_.chance(10)) {
             std::string name = draw_.pick(kNames);
             d["missing"] = {name};
-            if (d.contains(name))
+            // Wine's SetupAPI names a device by its instance id, answered or not.
+            if (d.contains(name) && !wine_)
                 d.erase(name);
         }
         if (!wine_ && draw_.chance(5))
             d["property_errors"] = {{draw_.pick(kNames), draw_.pick({13u, 31u, 87u, 1168u})}};
+        // Wine's kernel lets a driver refuse no open: only a path that is not there (2) or
+        // that leads nowhere (3) fails there.
         if (draw_.chance(6))
-            d["open_error"] = draw_.pick({5u, 32u, 2u, 21u});
+            d["open_error"] = wine_ ? draw_.pick({2u, 3u, 2u, 3u}) : draw_.pick({5u, 32u, 2u, 21u});
         if (!wine_ && interfaced && draw_.chance(4)) {
             d["interface_detail_error"] = draw_.pick({13u, 87u, 31u});
             if (draw_.chance(50))
@@ -195,7 +198,8 @@ class Generator {
     void other() {
         ordered_json d = {{"class", "other"}};
         if (draw_.chance(60))
-            d["instance_id"] = "ACPI\\PNP" + tag();
+            // Wine lists only ids of three parts.
+            d["instance_id"] = "ACPI\\PNP" + tag() + (wine_ ? "\\0" : "");
         if (draw_.chance(50))
             d["location_info"] =
                 "Bus Number " + std::to_string(draw_.below(8)) + ", Target Id 0, LUN 0";
@@ -331,7 +335,7 @@ class Generator {
             if (kind == 0) {
                 d["driver"] = nullptr;
             } else if (kind == 1) {
-                d["open_error"] = draw_.pick({5u, 32u, 21u});
+                d["open_error"] = wine_ ? 3u : draw_.pick({5u, 32u, 21u});
             } else {
                 d["driver"] = "vroc";
                 uint32_t diskId = draw_.between(0, 3);
@@ -491,6 +495,14 @@ class Generator {
                 f["occurrence"] = occurrence - 5;
             if (paths && !paths->empty() && draw_.chance(70))
                 f["path"] = draw_.pick(*paths);
+            // Under Wine an open can only be made to fail for good, before it reaches the
+            // driver, on a path of its own.
+            if (wine_ && f["kind"] == "open") {
+                if (!f.contains("path"))
+                    continue;
+                f["occurrence"] = "every";
+                f["error"] = f["error"] == 5 ? 3 : 2;
+            }
             faults_.push_back(f);
         }
     }

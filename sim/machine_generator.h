@@ -14,7 +14,9 @@ enum class GeneratorProfile {
     Full,
     // Only what a machine behind the stock SetupAPI can show: no device set that cannot
     // be had, no property failing with an error of its own, no interface detail failing,
-    // no instance numbers of the description's choosing.
+    // no instance numbers of the description's choosing, instance ids of three parts; and
+    // only what Wine's kernel lets the emulated Windows machine make of an open: errors
+    // 2 and 3, every time, on a path of its own (docs/emulated-windows.md).
     Wine,
 };
 

@@ -83,6 +83,9 @@ std::optional<std::u16string>* stringProperty(SimDevice& d, const platform::DevP
 const std::optional<std::u16string>*
 stringProperty(const SimDevice& d, const platform::DevPropKey& key, const char** name);
 
+// The setup class of the device (GUID_DEVCLASS_DISKDRIVE for a disk, ...).
+const platform::Guid& setupClassOf(const SimDevice& d);
+
 // Kill and PowerCut end the program at the request, before it reaches the machine.
 enum class FaultEffect { Error, ReturnCode, CompletionStatus, Fields, Kill, PowerCut };
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "app/main_routine.h"
@@ -185,6 +186,50 @@ TEST_P(RebuiltMadeMachine, RunsTheUpdateAsTheRecordedMachineDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Capture, RebuiltMadeMachine, ::testing::ValuesIn(kMadeMachines),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Windows hands out the value of a destroyed device information set or a closed handle
+// again (Wine does it at every turn): a capture in which each new set and handle takes the
+// lowest value not in use rebuilds to the same machine.
+TEST(CaptureRebuild, TakesAReusedSetOrHandleValueForANewOne) {
+    const std::string description = exampleMachine("default");
+    qir::testing::SimulatedMachine machine(description);
+    ASSERT_TRUE(machine.loaded()) << machine.error();
+    capture::CallList calls = recordRun(*machine);
+    std::map<int64_t, int64_t> sets, handles; // the machine's value -> the reused one
+    auto reuse = [](std::map<int64_t, int64_t>& live, int64_t value) {
+        int64_t lowest = 1;
+        for (bool taken = true; taken; ++lowest) {
+            taken = false;
+            for (const auto& [from, to] : live)
+                taken = taken || to == lowest;
+            if (!taken)
+                break;
+        }
+        return live[value] = lowest;
+    };
+    for (capture::CapturedCall& c : calls) {
+        if (c.op == capture::Op::GetClassDevs) {
+            c.result = reuse(sets, c.result);
+        } else if (c.op == capture::Op::CreateFile && c.ok) {
+            c.result = reuse(handles, c.result);
+        } else if (c.op == capture::Op::DestroyDeviceInfoList || c.op == capture::Op::CloseHandle) {
+            std::map<int64_t, int64_t>& live = c.op == capture::Op::CloseHandle ? handles : sets;
+            const int64_t value = live[c.target];
+            live.erase(c.target);
+            c.target = value;
+        } else if (c.op != capture::Op::GetLastError && c.op != capture::Op::MessageBox &&
+                   c.op != capture::Op::GetModuleHandle && c.op != capture::Op::GetCommandLine &&
+                   c.op != capture::Op::FrameworkStartup && c.op != capture::Op::LocalTime) {
+            std::map<int64_t, int64_t>& live =
+                c.op == capture::Op::DeviceIoControl ? handles : sets;
+            c.target = live[c.target];
+        }
+    }
+    std::string error;
+    const std::string machineText = sim::machineFromCapture(calls, &error);
+    ASSERT_FALSE(machineText.empty()) << error;
+    EXPECT_EQ(updateRun(machineText).out, updateRun(rebuilt(description, &error)).out);
+}
 
 // A scan's capture rebuilt and scanned again asks the same questions and is answered the
 // same way, for answers the drive model gives only where the description says so.

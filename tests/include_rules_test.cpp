@@ -1,6 +1,7 @@
 // The include rules of docs/architecture.md, held over the whole source tree: Windows
 // headers and the wide character type stay in platform/win32 (and the Windows checks of it in
-// tests/wine), only the simulator's own users include sim/, the core includes nothing of the
+// tests/wine, and the emulated machine's driver and installer in emulated/win32), only the
+// simulator's own users include sim/, the core includes nothing of the
 // tests, the benchmarks or the capture layer, and the scan and the capture layer build on the
 // core alone (the scan on the capture layer too).
 #include <gtest/gtest.h>
@@ -97,7 +98,7 @@ bool isWindowsHeader(std::string name) {
 }
 
 bool onTheWindowsSide(const std::string& path) {
-    return isUnder(path, {"platform/win32/", "tests/wine/"});
+    return isUnder(path, {"platform/win32/", "tests/wine/", "emulated/win32/"});
 }
 
 TEST(IncludeRules, TheTreeIsRead) {
@@ -124,7 +125,7 @@ TEST(IncludeRules, WindowsHeadersAndWideCharactersStayOnTheWindowsSide) {
 
 TEST(IncludeRules, OnlyTheSimulatorsUsersIncludeIt) {
     for (const SourceFile& file : tree()) {
-        if (isUnder(file.path, {"sim/", "tests/", "fuzz/", "sweep/", "bench/"}))
+        if (isUnder(file.path, {"sim/", "tests/", "fuzz/", "sweep/", "bench/", "emulated/"}))
             continue;
         for (const Include& include : includesOf(file))
             EXPECT_FALSE(!include.angled && startsWith(resolvedInclude(file, include.name), "sim/"))
@@ -154,10 +155,12 @@ struct LayerRule {
     std::initializer_list<const char*> allowed;
 };
 
-TEST(IncludeRules, TheScanAndTheCaptureLayerIncludeOnlyTheCoreAndTheirOwn) {
+TEST(IncludeRules, EachLayerIncludesOnlyWhatItBuildsOn) {
     const LayerRule rules[] = {
         {"scan/", {"app/", "discovery/", "firmware/", "raid/", "platform/", "scan/", "capture/"}},
         {"capture/", {"app/", "discovery/", "firmware/", "raid/", "platform/", "capture/"}},
+        // The emulated machine serves the simulated one, and knows nothing of the tool.
+        {"emulated/", {"platform/", "sim/", "emulated/"}},
     };
     for (const LayerRule& rule : rules)
         for (const SourceFile& file : tree()) {

@@ -136,10 +136,12 @@ TEST_P(SimDeviceProperty, AnswersWithSizeThenValue) {
     auto set = m->getClassDevs(nullptr, 6);
     DeviceInfoData info = infoRecord();
     ASSERT_TRUE(m->enumDeviceInfo(set, c.deviceInAllSet, &info));
-    uint32_t type = 0, required = 0;
+    uint32_t type = win::DEVPROP_TYPE_STRING, required = 0;
     EXPECT_FALSE(m->getDeviceProperty(set, &info, c.key, &type, nullptr, 0, &required));
     if (!c.value) {
         EXPECT_EQ(m->getLastError(), win::ERROR_NOT_FOUND);
+        // As SetupAPI answers it on Windows (and under Wine): a property that is not there.
+        EXPECT_EQ(type, win::DEVPROP_TYPE_EMPTY);
     } else {
         std::u16string value = c.value;
         EXPECT_EQ(m->getLastError(), win::ERROR_INSUFFICIENT_BUFFER);
