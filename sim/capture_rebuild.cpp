@@ -858,15 +858,18 @@ class Rebuild {
         bool slot1ReadOnly = frmw & 1;
         ordered_json slots;
         std::vector<std::string> revisions(static_cast<size_t>(count));
-        int active = 1;
+        int active = 1, pending = 0;
         ordered_json getInfo;
         if (d.getInfo)
-            readGetInfo(*d.getInfo, &count, &slot1ReadOnly, &revisions, &active, &getInfo);
+            readGetInfo(*d.getInfo, &count, &slot1ReadOnly, &revisions, &active, &pending,
+                        &getInfo);
         slots["count"] = count;
         slots["slot1_read_only"] = slot1ReadOnly;
         revisions.resize(static_cast<size_t>(count));
         slots["revisions"] = revisions;
         slots["active"] = active;
+        if (pending)
+            slots["pending"] = pending;
         j["slots"] = slots;
         if (auto v = paddedText(id + nvme::kFr, nvme::kFrLength))
             j["firmware"] = *v;
@@ -905,7 +908,8 @@ class Rebuild {
     }
 
     void readGetInfo(const CapturedCall& c, int* count, bool* slot1ReadOnly,
-                     std::vector<std::string>* revisions, int* active, ordered_json* told) {
+                     std::vector<std::string>* revisions, int* active, int* pendingSlot,
+                     ordered_json* told) {
         const std::vector<uint8_t>& b = c.out;
         uint32_t dataOffset = u32At(c.in, srb::kSize + fw::kDataBufferOffset);
         uint32_t base = u32At(b, srb::kSize + fw::kDataBufferOffset);
@@ -942,7 +946,11 @@ class Rebuild {
             (*told)["slot_count"] = slots;
         if (activeSlot != *active)
             (*told)["active_slot"] = activeSlot;
-        if (pending != fw::kNoPendingSlot)
+        // A slot of the drive's that waits for a reset is the drive's own state, so that a
+        // restart of the rebuilt machine activates it as it would the recorded one.
+        if (pending >= 1 && pending <= *count)
+            *pendingSlot = pending;
+        else if (pending != fw::kNoPendingSlot)
             (*told)["pending_slot"] = pending;
         bool plain = bytes.size() == static_cast<size_t>(*count);
         for (size_t k = 0; plain && k < bytes.size(); ++k)

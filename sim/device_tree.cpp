@@ -294,13 +294,16 @@ bool SimMachine::getDeviceProperty(DevInfoSet setId, const DeviceInfoData* info,
     const SimDevice& d = devices[static_cast<size_t>(device)];
     const char* name = "";
     const std::optional<std::u16string>* value = stringProperty(d, key, &name);
-    if (auto e = d.propertyErrors.find(name); e != d.propertyErrors.end())
-        return fail(e->second);
-    // A property the device does not have is of the type that says so.
-    if (!value || !*value) {
+    auto e = d.propertyErrors.find(name);
+    const uint32_t error = e != d.propertyErrors.end() ? e->second
+                           : !value || !*value         ? win::ERROR_NOT_FOUND
+                                                       : 0;
+    // A property the device does not have is of the type that says so, however the
+    // description says it is absent.
+    if (error == win::ERROR_NOT_FOUND)
         *propType = win::DEVPROP_TYPE_EMPTY;
-        return fail(win::ERROR_NOT_FOUND);
-    }
+    if (error)
+        return fail(error);
     *propType = win::DEVPROP_TYPE_STRING;
     return answerText(**value, buffer, bufferSize, requiredSize);
 }

@@ -137,8 +137,27 @@ class Generator {
                 hex += hex4(0x100 | draw_.below(256)).substr(1);
             d["identify_bytes"] = {{{"offset", draw_.pick(kOffsets)}, {"hex", hex}}};
         }
+        midRollout(d, count);
         drives_.push_back(d);
         return id;
+    }
+
+    // What an earlier run may have left in the drive: an image waiting for a restart in
+    // one of its slots, pieces downloaded and never committed, and the drive's way with
+    // pieces that overlap those.
+    void midRollout(ordered_json& d, uint32_t count) {
+        if (count >= 2 && draw_.chance(12)) {
+            uint32_t pending = draw_.between(2, count);
+            std::vector<std::string> revisions(count);
+            static const char* const kWritten[] = {"VDL9K2QC", "VDL9K2QC", "VDL4J9QB"};
+            revisions[pending - 1] = draw_.pick(kWritten);
+            d["slots"]["revisions"] = revisions;
+            d["slots"]["pending"] = pending;
+        }
+        if (draw_.chance(8))
+            d["staged"] = {{{"offset", 0}, {"size", 4096 * draw_.between(1, 64)}}};
+        if (draw_.chance(20))
+            d["detect_overlap"] = true;
     }
 
     ordered_json getInfo(uint32_t count) {
