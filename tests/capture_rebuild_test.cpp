@@ -231,36 +231,6 @@ TEST(CaptureRebuild, TakesAReusedSetOrHandleValueForANewOne) {
     EXPECT_EQ(updateRun(machineText).out, updateRun(rebuilt(description, &error)).out);
 }
 
-// A scan's capture rebuilt and scanned again asks the same questions and is answered the
-// same way, for answers the drive model gives only where the description says so.
-class RebuiltScannedMachine : public ::testing::TestWithParam<MadeMachine> {};
-
-TEST_P(RebuiltScannedMachine, IsRecordedAsTheOriginalWas) {
-    qir::testing::SimulatedMachine original(GetParam().description);
-    ASSERT_TRUE(original.loaded()) << original.error();
-    const capture::CallList calls = qir::testing::recordScan(*original);
-    std::string error;
-    std::string machine = sim::machineFromCapture(calls, &error);
-    ASSERT_FALSE(machine.empty()) << error;
-    qir::testing::SimulatedMachine again(machine);
-    ASSERT_TRUE(again.loaded()) << again.error();
-    EXPECT_EQ(capture::captureText(qir::testing::kTestHeader, qir::testing::recordScan(*again)),
-              capture::captureText(qir::testing::kTestHeader, calls));
-}
-
-const MadeMachine kScannedMachines[] = {
-    {"parent_id_error",
-     machineOf(inboxDisk(1, "a", R"(, "property_errors": {"parent_id": 13})") + "," +
-                   inboxDisk(2, "b"),
-               makerDrive("a") + "," + makerDrive("b")),
-     false},
-    {"get_info_at_offset_64",
-     machineOf(inboxDisk(1, "a"), makerDrive("a", R"(, "get_info": {"offset": 64})")), false},
-};
-
-INSTANTIATE_TEST_SUITE_P(Capture, RebuiltScannedMachine, ::testing::ValuesIn(kScannedMachines),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 struct Unusable {
     const char* calls;
     const char* reason;

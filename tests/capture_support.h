@@ -14,8 +14,6 @@
 #include "capture/recording_platform.h"
 #include "console_capture.h"
 #include "platform/platform.h"
-#include "scan/image_revision.h"
-#include "scan/scan.h"
 
 namespace qir::testing {
 
@@ -52,15 +50,6 @@ inline capture::CallList recordRun(platform::Platform& target,
                                    const DiskUpdaterOps& ops = discoveryOnly()) {
     capture::RecordingPlatform recorder(target);
     runTool(recorder, target, ops);
-    return recorder.calls();
-}
-
-// The scan through a recorder below its guard, as `/capture=` records it: the calls it made.
-inline capture::CallList recordScan(platform::Platform& target) {
-    capture::RecordingPlatform recorder(target);
-    platform::setPlatform(&recorder);
-    scan::scanMachine(scan::builtImageRevision());
-    platform::setPlatform(&target);
     return recorder.calls();
 }
 
