@@ -41,13 +41,7 @@ done
 DISPLAY="$(cat "$WORK/display")"
 export DISPLAY
 
-window=""
-for _ in $(seq 300); do
-    window="$(xdotool search --name "^${caption}\$" 2>/dev/null | head -n 1 || true)"
-    [[ -n "$window" ]] && break
-    kill -0 $runner 2>/dev/null || break
-    sleep 0.2
-done
+window="$(wait_for_window "" "$caption" "$runner")"
 
 if [[ -z "$window" ]]; then
     fail "no window titled [$caption] appeared"

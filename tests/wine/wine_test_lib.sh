@@ -122,6 +122,21 @@ mask_log() {
         { print }' "$1"
 }
 
+# The id of the first window titled exactly $2, asked of xdotool with the options $1
+# ("" or "--onlyvisible"), waited for up to a minute while process $3 lives; empty when
+# none came.
+wait_for_window() {
+    local window=""
+    for _ in $(seq 300); do
+        # shellcheck disable=SC2086 # the options are words of their own
+        window="$(xdotool search $1 --name "^${2}\$" 2>/dev/null | head -n 1 || true)"
+        [[ -n "$window" ]] && break
+        kill -0 "$3" 2>/dev/null || break
+        sleep 0.2
+    done
+    printf '%s' "$window"
+}
+
 finish() {
     if [[ $failures -ne 0 ]]; then
         echo "$test_name: $failures check(s) failed" >&2

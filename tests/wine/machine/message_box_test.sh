@@ -32,13 +32,7 @@ wine_exe --cwd "$WORK/real" --stdout "$WORK/real/out.txt" "$QIR_EXE" >"$WORK/rc.
 runner=$!
 at_exit "kill $runner 2>/dev/null; wait $runner 2>/dev/null"
 
-window=""
-for _ in $(seq 300); do
-    window="$(xdotool search --onlyvisible --name "^${caption}\$" 2>/dev/null | head -n 1 || true)"
-    [[ -n "$window" ]] && break
-    kill -0 $runner 2>/dev/null || break
-    sleep 0.2
-done
+window="$(wait_for_window "--onlyvisible" "$caption" "$runner")"
 [[ -n "$window" ]] || { fail "no window titled [$caption] appeared"; finish; }
 
 # Mapped is not yet drawn.
