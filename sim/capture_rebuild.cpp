@@ -115,6 +115,22 @@ struct Drive {
     const CapturedCall* getInfo = nullptr;
 };
 
+// The description's power source for a status as GetSystemPowerStatus filled it.
+ordered_json powerOf(const platform::PowerStatus& status) {
+    constexpr uint8_t kNoSystemBattery = 128, kUnknown = 255;
+    ordered_json power;
+    power["ac_line"] = status.acLineStatus == 1   ? "online"
+                       : status.acLineStatus == 0 ? "offline"
+                                                  : "unknown";
+    const bool known = status.batteryFlag != kUnknown;
+    const bool present = known && (status.batteryFlag & kNoSystemBattery) == 0;
+    power["battery_present"] = known ? ordered_json(present) : ordered_json(nullptr);
+    power["battery_percent"] = present && status.batteryLifePercent <= 100
+                                   ? ordered_json(status.batteryLifePercent)
+                                   : ordered_json(nullptr);
+    return power;
+}
+
 class Rebuild {
   public:
     explicit Rebuild(const capture::CallList& calls) : calls_(calls) {}
@@ -125,6 +141,10 @@ class Rebuild {
         ordered_json machine;
         if (clock_)
             machine["clock"] = *clock_;
+        if (updateRunning_)
+            machine["update_running"] = true;
+        if (power_)
+            machine["power"] = *power_;
         std::vector<uint32_t> order = treeOrder();
         ordered_json devices = ordered_json::array();
         for (uint32_t devInst : order)
@@ -172,6 +192,15 @@ class Rebuild {
         case Op::CloseHandle:
             if (c.ok)
                 handles_.erase(c.target);
+            return;
+        case Op::TakeLock:
+            // Held by another process when the capture was made: the rebuilt machine
+            // has it held for the whole run, so that it scans the same.
+            updateRunning_ = updateRunning_ || c.lock == platform::LockResult::HeldElsewhere;
+            return;
+        case Op::GetPowerStatus:
+            if (c.ok && !power_)
+                power_ = powerOf(c.power);
             return;
         case Op::LocalTime:
             if (!clock_) {
@@ -978,6 +1007,8 @@ class Rebuild {
     std::vector<Drive> drives_;
     ordered_json faults_ = ordered_json::array();
     std::optional<std::string> clock_;
+    bool updateRunning_ = false;
+    std::optional<ordered_json> power_;
     uint32_t classDevsCalls_ = 0;
     std::set<uint32_t> deviceNumbers_;
     uint32_t nextDevInst_ = 1;
