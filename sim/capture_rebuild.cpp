@@ -15,6 +15,7 @@
 #include "platform/win_constants.h"
 #include "sim/capture_answers.h"
 #include "sim/machine_loader.h"
+#include "sim/power_source.h"
 #include "sim/request_kinds.h"
 #include "sim/wire_layouts.h"
 
@@ -115,22 +116,6 @@ struct Drive {
     const CapturedCall* getInfo = nullptr;
 };
 
-// The description's power source for a status as GetSystemPowerStatus filled it.
-ordered_json powerOf(const platform::PowerStatus& status) {
-    constexpr uint8_t kNoSystemBattery = 128, kUnknown = 255;
-    ordered_json power;
-    power["ac_line"] = status.acLineStatus == 1   ? "online"
-                       : status.acLineStatus == 0 ? "offline"
-                                                  : "unknown";
-    const bool known = status.batteryFlag != kUnknown;
-    const bool present = known && (status.batteryFlag & kNoSystemBattery) == 0;
-    power["battery_present"] = known ? ordered_json(present) : ordered_json(nullptr);
-    power["battery_percent"] = present && status.batteryLifePercent <= 100
-                                   ? ordered_json(status.batteryLifePercent)
-                                   : ordered_json(nullptr);
-    return power;
-}
-
 class Rebuild {
   public:
     explicit Rebuild(const capture::CallList& calls) : calls_(calls) {}
@@ -200,7 +185,7 @@ class Rebuild {
             return;
         case Op::GetPowerStatus:
             if (c.ok && !power_)
-                power_ = powerOf(c.power);
+                power_ = powerDescription(c.power);
             return;
         case Op::LocalTime:
             if (!clock_) {
