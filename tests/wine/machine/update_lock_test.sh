@@ -8,47 +8,6 @@
 # as qir-sim's run on the machine itself.
 source "$(dirname "$0")/machine_lib.sh"
 
-LOCK_HOLDER="$QIR_WINDOWS_BUILD_DIR/qir-lock-holder.exe"
-[[ -f "$LOCK_HOLDER" ]] || { fail "$LOCK_HOLDER has not been built"; finish; }
-
-# holder MODE NAME: qir-lock-holder.exe MODE in the background, its standard input a FIFO
-# that this shell keeps open (file descriptor in holder_fd[NAME]); waits up to 30 s for
-# its word. Its process id goes to holder_pid[NAME].
-declare -A holder_pid holder_fd
-holder() {
-    local mode="$1" name="$2" word fd
-    word="$([[ "$mode" == hold ]] && echo held || echo kept)"
-    mkfifo "$WORK/$name.in"
-    WINEPREFIX="$WINE_PREFIX_DIR" WINEDEBUG=-all wine "$LOCK_HOLDER" "$mode" \
-        <"$WORK/$name.in" >"$WORK/$name.out" 2>&1 &
-    holder_pid[$name]=$!
-    exec {fd}>"$WORK/$name.in"
-    holder_fd[$name]=$fd
-    at_exit "kill -KILL ${holder_pid[$name]} 2>/dev/null"
-    for _ in $(seq 150); do
-        grep -q "^$word" "$WORK/$name.out" 2>/dev/null && return 0
-        kill -0 "${holder_pid[$name]}" 2>/dev/null || break
-        sleep 0.2
-    done
-    fail "qir-lock-holder.exe $mode did not say $word: $(cat "$WORK/$name.out")"
-    return 1
-}
-
-# let_go NAME: the holder's input ends; it lets go and ends with 0.
-let_go() {
-    local rc=0
-    exec {holder_fd[$1]}>&-
-    wait "${holder_pid[$1]}" || rc=$?
-    expect_eq "$1: exit code of qir-lock-holder.exe" 0 "$rc"
-}
-
-# killed NAME: the holder is killed without letting go.
-killed() {
-    kill -KILL "${holder_pid[$1]}"
-    wait "${holder_pid[$1]}" 2>/dev/null || true
-    exec {holder_fd[$1]}>&-
-}
-
 # qir.exe /s /log=report.txt in DIR/real and qir-sim on DESCRIPTION in DIR/sim, compared:
 # exit code, standard output, log and state. The driver's trace goes to DIR/real/trace.txt.
 compare_update() {
