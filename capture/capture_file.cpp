@@ -63,6 +63,12 @@ const LockEntry kLockResults[] = {
     {platform::LockResult::Failed, "failed"},
 };
 
+// Only a lock that could not be tried has a Windows error to tell: one held elsewhere was
+// tried and found so, whatever error the calls before left behind.
+bool lockFailed(platform::LockResult result) {
+    return result == platform::LockResult::NotPermitted || result == platform::LockResult::Failed;
+}
+
 const char* lockResultName(platform::LockResult result) {
     for (const LockEntry& e : kLockResults)
         if (e.result == result)
@@ -245,7 +251,8 @@ ordered_json callOf(const CapturedCall& c) {
     case Op::TakeLock:
         j["result"] = lockResultName(c.lock);
         j["lock"] = c.result;
-        failure();
+        if (lockFailed(c.lock))
+            j["error"] = c.error;
         break;
     case Op::ReleaseLock:
         j["ok"] = c.ok;
@@ -554,7 +561,8 @@ CapturedCall readCall(const json& j, const std::string& where, size_t* budget) {
         c.result = f.pointerSized("lock");
         c.ok = c.lock == platform::LockResult::Taken ||
                c.lock == platform::LockResult::TakenOverAbandoned;
-        failure();
+        if (lockFailed(c.lock))
+            c.error = f.u32("error");
         break;
     }
     case Op::ReleaseLock:

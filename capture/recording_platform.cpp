@@ -189,7 +189,7 @@ LockResult RecordingPlatform::takeLock(const std::u16string& name, Handle* lock)
     c.lock = inner().takeLock(name, lock);
     c.result = *lock;
     c.ok = c.lock == LockResult::Taken || c.lock == LockResult::TakenOverAbandoned;
-    if (!c.ok)
+    if (c.lock == LockResult::NotPermitted || c.lock == LockResult::Failed)
         c.error = inner().getLastError();
     calls_.push_back(c);
     return c.lock;

@@ -112,7 +112,7 @@ TEST(CaptureLockCalls, EveryAnswerReadsBackAsWritten) {
         c.lock = r;
         c.ok = r == LockResult::Taken || r == LockResult::TakenOverAbandoned;
         c.result = c.ok ? 0x1F4 : -1;
-        c.error = c.ok ? 0 : 5;
+        c.error = r == LockResult::NotPermitted || r == LockResult::Failed ? 5 : 0;
         calls.push_back(c);
     }
     capture::CapturedCall release;

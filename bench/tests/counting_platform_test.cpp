@@ -44,6 +44,8 @@ TEST(CountingPlatformTest, EachCallCountsOnceInItsOwnKind) {
     uint8_t byte = 0;
     const platform::Guid guid{};
     const platform::DevPropKey key{};
+    platform::Handle handle = 0;
+    platform::PowerStatus power;
     const std::vector<CallCase> cases = {
         {"getClassDevs", [&](platform::Platform& p) { p.getClassDevs(&guid, 0); },
          &PlatformCallCounts::deviceSets},
@@ -73,6 +75,12 @@ TEST(CountingPlatformTest, EachCallCountsOnceInItsOwnKind) {
         {"getLastError", [&](platform::Platform& p) { p.getLastError(); },
          &PlatformCallCounts::other},
         {"localTime", [&](platform::Platform& p) { p.localTime(); }, &PlatformCallCounts::other},
+        {"takeLock", [&](platform::Platform& p) { p.takeLock(u"lock", &handle); },
+         &PlatformCallCounts::other},
+        {"releaseLock", [&](platform::Platform& p) { p.releaseLock(2); },
+         &PlatformCallCounts::other},
+        {"getSystemPowerStatus", [&](platform::Platform& p) { p.getSystemPowerStatus(&power); },
+         &PlatformCallCounts::other},
     };
     for (const CallCase& c : cases) {
         SCOPED_TRACE(c.name);
