@@ -104,11 +104,13 @@ if ($scan -eq 5 -or ($scan -eq 1 -and (Test-QirAlreadyWritten))) {
     # still owes it (behind Intel RST or VROC the drive reports its old revision).
     Exit-QirRestartOwed
 }
+if ($scan -eq 0) {
+    # Success: an earlier run, or another way, left nothing to do.
+    Remove-Item -Force -LiteralPath $writtenNote -ErrorAction SilentlyContinue
+    exit 0
+}
 if ($scan -ne 1) {
-    # 0 is success here: an earlier run, or another way, left nothing to do.
-    if ($scan -eq 0) {
-        Remove-Item -Force -LiteralPath $writtenNote -ErrorAction SilentlyContinue
-    }
+    Write-Output "QIR: the scan failed ($scan): $scanJson lists the problems"
     exit $scan
 }
 if (Test-QirOnBattery) {
@@ -139,5 +141,7 @@ if ($code -eq 0) {
     if ($after -eq 5 -or $after -eq 1) {
         exit 3010
     }
+    exit 0
 }
+Write-Output "QIR: the update failed ($code): $log tells which drive"
 exit $code

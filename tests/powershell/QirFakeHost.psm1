@@ -32,10 +32,10 @@ function Add-QirContentCache {
     Copy-Item -Path (Join-Path $env:QIR_SOURCE_DIR 'deploy/windows/*.ps1') -Destination $cache
 }
 
-# A script of the host's content cache.
+# A file of the content cache of the host entered, or of the host -Host names.
 function Get-QirScript {
-    param([string]$Name)
-    return Join-Path $env:QIR_FAKE_HOST "Windows/IMECache/QIR/$Name"
+    param([string]$Name, [string]$Host = $env:QIR_FAKE_HOST)
+    return Join-Path $Host "Windows/IMECache/QIR/$Name"
 }
 
 function Enter-QirHost {
@@ -59,6 +59,14 @@ function Get-QirCalls {
     $calls = Join-Path $env:QIR_FAKE_HOST 'calls'
     if (-not (Test-Path -LiteralPath $calls)) { return @() }
     return @(Get-Content -LiteralPath $calls)
+}
+
+# The same, one word a run: scan, update, written, reboot; joined by ';'.
+function Get-QirCallSummary {
+    $words = foreach ($call in Get-QirCalls) {
+        if ($call -like 'qir-scan.exe*') { 'scan' } elseif ($call -like 'qir.exe*') { 'update' } else { $call }
+    }
+    return ($words -join ';')
 }
 
 function Get-QirBootCount {
@@ -125,5 +133,5 @@ function Get-CimInstance {
 }
 
 Export-ModuleMember -Function New-QirHost, Add-QirContentCache, Get-QirScript, Enter-QirHost, Exit-QirHost,
-    Get-QirCalls, Get-QirBootCount, Restart-QirHost, Set-QirMachineKey, Invoke-QirScript, Start-Process,
+    Get-QirCalls, Get-QirCallSummary, Get-QirBootCount, Restart-QirHost, Set-QirMachineKey, Invoke-QirScript, Start-Process,
     Get-CimInstance
