@@ -9,6 +9,7 @@
 #include "app/run_report.h"
 #include "app/timestamp.h"
 #include "app/tool_identity.h"
+#include "app/update_lock.h"
 #include "platform/platform.h"
 
 namespace qir {
@@ -46,8 +47,21 @@ int32_t mainRoutine(int argc, const char16_t* const* argv, const DiskUpdaterOps&
         if (parseCommandLine(options, argc, argv)) {
             options.startTime = widenBytes(makeTimestamp());
             wideOut() << endl << u" >> QIR Started " << endl << endl;
-            options.updater->run(options);
-            result = writeRunReport(options);
+            // Held from before discovery until the report is written: two runs sending
+            // pieces to the same drive in turns would commit a mixed image. A lock that
+            // cannot be had at all (a caller without the right to create global objects,
+            // who cannot open the drives either) leaves the run as it always was.
+            UpdateLock lock = takeUpdateLock();
+            if (lock.result == platform::LockResult::HeldElsewhere) {
+                options.otherUpdateRunning = true;
+                wideOut() << u"  [ERROR] Another firmware update is running on this machine; "
+                             u"no disk was touched. Try again when it has finished."
+                          << endl;
+            } else {
+                options.updater->run(options);
+            }
+            result = writeRunReport(options, [&lock] { releaseUpdateLock(lock); });
+            releaseUpdateLock(lock);
         }
         // The updater and its disk lists go first, before the record's own fields.
         options.updater.reset();

@@ -23,6 +23,8 @@ struct RunOptions {
     std::u16string startTime;
     std::u16string endTime;
     int32_t resultCode = 0;
+    // Another process held the update lock: this run touched no disk.
+    bool otherUpdateRunning = false;
 };
 
 } // namespace qir

@@ -22,6 +22,9 @@ const char16_t kRebootSummary[] =
     u"Downloaded firmware successfully, \nbut firmware activation requires reboot.\n";
 const char16_t kFailedSummary[] = u"Unable to update firmware.\n";
 
+const char kUpdateRunningDetails[] =
+    "Another firmware update was running on this machine; no disk was touched.\n";
+
 std::string decimal(uint64_t value) {
     return std::to_string(value);
 }
@@ -41,7 +44,7 @@ std::u16string upToNul(const std::u16string& text) {
 
 } // namespace
 
-int32_t writeRunReport(RunOptions& options) {
+int32_t writeRunReport(RunOptions& options, const std::function<void()>& reportWritten) {
     options.endTime = widenBytes(makeTimestamp());
 
     std::string logText;
@@ -53,7 +56,17 @@ int32_t writeRunReport(RunOptions& options) {
     logText += "Input Command : " + narrowLowBytes(options.inputCommand) + "\n";
     summaryText += u"Updated Firmware Version : " + imageRevision + u"\n";
 
-    if (options.targets.empty()) {
+    if (options.otherUpdateRunning) {
+        // A block of the same shape as the one of a run without disks, so that whoever
+        // reads logs finds the reason where that run has its own.
+        logText += "[Update Running]\n";
+        logText += "Updated Firmware Version : " + revision + "\n";
+        logText += "Return Code : 1\n";
+        logText += std::string("Result Details : ") + kUpdateRunningDetails;
+        options.resultCode = kResultFailed;
+        summaryText += u"[Update Running]\n";
+        summaryText += widenBytes(kUpdateRunningDetails);
+    } else if (options.targets.empty()) {
         logText += "[No Disk]\n";
         logText += "Updated Firmware Version : " + revision + "\n";
         logText += "Return Code : 1\n";
@@ -114,6 +127,8 @@ int32_t writeRunReport(RunOptions& options) {
     wideOut() << endl;
     wideOut() << u" >> QIR Ended (Return Code : " << options.resultCode << u")" << endl;
     wideOut() << endl;
+    if (reportWritten)
+        reportWritten();
 
     if (!silentMode)
         platform::os().messageBox(summaryText, u"KORVANE " + toolVersionName, win::MB_OK);

@@ -110,4 +110,20 @@ LocalTime CountingPlatform::localTime() {
     return inner_.localTime();
 }
 
+platform::LockResult CountingPlatform::takeLock(const std::u16string& name,
+                                                platform::Handle* lock) {
+    ++counts_.other;
+    return inner_.takeLock(name, lock);
+}
+
+bool CountingPlatform::releaseLock(platform::Handle lock) {
+    ++counts_.other;
+    return inner_.releaseLock(lock);
+}
+
+bool CountingPlatform::getSystemPowerStatus(platform::PowerStatus* status) {
+    ++counts_.other;
+    return inner_.getSystemPowerStatus(status);
+}
+
 } // namespace qir::bench

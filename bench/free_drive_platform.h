@@ -50,6 +50,15 @@ class FreeDrivePlatform : public platform::Platform {
     std::u16string getCommandLine() override { return u"qir.exe /s"; }
     bool frameworkStartup(std::uintptr_t, const std::u16string&, int) override { return true; }
     platform::LocalTime localTime() override { return {2026, 12, 7, 2, 40, 52}; }
+    platform::LockResult takeLock(const std::u16string&, platform::Handle* lock) override {
+        *lock = 2;
+        return platform::LockResult::Taken;
+    }
+    bool releaseLock(platform::Handle) override { return true; }
+    bool getSystemPowerStatus(platform::PowerStatus* status) override {
+        *status = platform::PowerStatus{1, 128, 255};
+        return true;
+    }
 };
 
 } // namespace qir::bench

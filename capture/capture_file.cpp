@@ -45,7 +45,30 @@ const OpEntry kOps[] = {
     {Op::GetCommandLine, "get_command_line"},
     {Op::FrameworkStartup, "framework_startup"},
     {Op::LocalTime, "local_time"},
+    {Op::TakeLock, "take_lock"},
+    {Op::ReleaseLock, "release_lock"},
+    {Op::GetPowerStatus, "get_power_status"},
 };
+
+struct LockEntry {
+    platform::LockResult result;
+    const char* name;
+};
+
+const LockEntry kLockResults[] = {
+    {platform::LockResult::Taken, "taken"},
+    {platform::LockResult::TakenOverAbandoned, "taken_over_abandoned"},
+    {platform::LockResult::HeldElsewhere, "held_elsewhere"},
+    {platform::LockResult::NotPermitted, "not_permitted"},
+    {platform::LockResult::Failed, "failed"},
+};
+
+const char* lockResultName(platform::LockResult result) {
+    for (const LockEntry& e : kLockResults)
+        if (e.result == result)
+            return e.name;
+    return "failed";
+}
 
 using platform::guidText;
 
@@ -131,6 +154,13 @@ ordered_json questionOf(const CapturedCall& c) {
         j["command_line"] = utf8(c.text);
         j["show"] = c.number;
         break;
+    case Op::TakeLock:
+        j["name"] = utf8(c.text);
+        break;
+    case Op::ReleaseLock:
+        j["lock"] = c.target;
+        break;
+    case Op::GetPowerStatus:
     case Op::GetLastError:
     case Op::GetModuleHandle:
     case Op::GetCommandLine:
@@ -211,6 +241,24 @@ ordered_json callOf(const CapturedCall& c) {
         break;
     case Op::LocalTime:
         j["time"] = timeText(c.time);
+        break;
+    case Op::TakeLock:
+        j["result"] = lockResultName(c.lock);
+        j["lock"] = c.result;
+        failure();
+        break;
+    case Op::ReleaseLock:
+        j["ok"] = c.ok;
+        failure();
+        break;
+    case Op::GetPowerStatus:
+        j["ok"] = c.ok;
+        if (c.ok) {
+            j["ac_line_status"] = c.power.acLineStatus;
+            j["battery_flag"] = c.power.batteryFlag;
+            j["battery_life_percent"] = c.power.batteryLifePercent;
+        }
+        failure();
         break;
     }
     return j;
@@ -491,6 +539,38 @@ CapturedCall readCall(const json& j, const std::string& where, size_t* budget) {
         break;
     case Op::LocalTime:
         c.time = f.time("time");
+        break;
+    case Op::TakeLock: {
+        c.text = f.wide("name");
+        const std::string result = f.string("result");
+        bool known = false;
+        for (const LockEntry& e : kLockResults)
+            if (result == e.name) {
+                c.lock = e.result;
+                known = true;
+            }
+        if (!known)
+            refuse(where + ".result", "unknown lock result \"" + result + "\"");
+        c.result = f.pointerSized("lock");
+        c.ok = c.lock == platform::LockResult::Taken ||
+               c.lock == platform::LockResult::TakenOverAbandoned;
+        failure();
+        break;
+    }
+    case Op::ReleaseLock:
+        c.target = f.pointerSized("lock");
+        c.ok = f.flag("ok");
+        failure();
+        break;
+    case Op::GetPowerStatus:
+        c.ok = f.flag("ok");
+        if (c.ok) {
+            c.power.acLineStatus = static_cast<uint8_t>(f.integer("ac_line_status", 0, 255));
+            c.power.batteryFlag = static_cast<uint8_t>(f.integer("battery_flag", 0, 255));
+            c.power.batteryLifePercent =
+                static_cast<uint8_t>(f.integer("battery_life_percent", 0, 255));
+        }
+        failure();
         break;
     }
     f.finish();

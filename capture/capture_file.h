@@ -12,7 +12,7 @@
 namespace qir::capture {
 
 // Schema 2 writes long runs of one byte short (capture/hex_text.h); the reader takes 1 too.
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 // The most bytes the blocks of one capture may hold together; a whole update run of the
 // largest machine holds a few megabytes.
 inline constexpr size_t kMostCapturedBytes = size_t{256} << 20;

@@ -29,6 +29,9 @@ enum class Op {
     GetCommandLine,
     FrameworkStartup,
     LocalTime,
+    TakeLock,
+    ReleaseLock,
+    GetPowerStatus,
 };
 
 // The name a capture gives the kind of call ("create_file"); nullptr for none.
@@ -66,6 +69,8 @@ struct CapturedCall {
     std::optional<platform::Guid> outGuid;
     uint32_t outFlags = 0;
     platform::LocalTime time{};
+    platform::LockResult lock = platform::LockResult::Failed;
+    platform::PowerStatus power{};
 };
 
 using CallList = std::vector<CapturedCall>;

@@ -132,4 +132,10 @@ inline CapturedCall frameworkStartup(std::uintptr_t module, const std::u16string
     return c;
 }
 
+inline CapturedCall takeLock(const std::u16string& name) {
+    CapturedCall c = of(Op::TakeLock);
+    c.text = name;
+    return c;
+}
+
 } // namespace qir::capture::ask

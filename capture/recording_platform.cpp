@@ -184,4 +184,32 @@ LocalTime RecordingPlatform::localTime() {
     return c.time;
 }
 
+LockResult RecordingPlatform::takeLock(const std::u16string& name, Handle* lock) {
+    CapturedCall c = ask::takeLock(name);
+    c.lock = inner().takeLock(name, lock);
+    c.result = *lock;
+    c.ok = c.lock == LockResult::Taken || c.lock == LockResult::TakenOverAbandoned;
+    if (!c.ok)
+        c.error = inner().getLastError();
+    calls_.push_back(c);
+    return c.lock;
+}
+
+bool RecordingPlatform::releaseLock(Handle lock) {
+    bool ok = inner().releaseLock(lock);
+    keep(ask::withTarget(Op::ReleaseLock, lock), ok);
+    return ok;
+}
+
+bool RecordingPlatform::getSystemPowerStatus(PowerStatus* status) {
+    CapturedCall c = ask::of(Op::GetPowerStatus);
+    c.ok = inner().getSystemPowerStatus(status);
+    if (c.ok)
+        c.power = *status;
+    else
+        c.error = inner().getLastError();
+    calls_.push_back(c);
+    return c.ok;
+}
+
 } // namespace qir::capture

@@ -44,6 +44,9 @@ class RecordingPlatform : public platform::ForwardingPlatform {
     bool frameworkStartup(std::uintptr_t module, const std::u16string& commandLine,
                           int showMode) override;
     platform::LocalTime localTime() override;
+    platform::LockResult takeLock(const std::u16string& name, platform::Handle* lock) override;
+    bool releaseLock(platform::Handle lock) override;
+    bool getSystemPowerStatus(platform::PowerStatus* status) override;
 
   private:
     // Stores the call with its outcome; a failed call also keeps the error the platform

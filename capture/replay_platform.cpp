@@ -187,4 +187,22 @@ LocalTime ReplayPlatform::localTime() {
     return r ? r->time : LocalTime{1970, 1, 1, 0, 0, 0};
 }
 
+LockResult ReplayPlatform::takeLock(const std::u16string& name, Handle* lock) {
+    const CapturedCall* r = answer(ask::takeLock(name));
+    *lock = r && r->ok ? r->result : kInvalidHandle;
+    return r ? r->lock : LockResult::Failed;
+}
+
+bool ReplayPlatform::releaseLock(Handle lock) {
+    const CapturedCall* r = answer(ask::withTarget(Op::ReleaseLock, lock));
+    return r && r->ok;
+}
+
+bool ReplayPlatform::getSystemPowerStatus(PowerStatus* status) {
+    const CapturedCall* r = answer(ask::of(Op::GetPowerStatus));
+    if (r && r->ok)
+        *status = r->power;
+    return r && r->ok;
+}
+
 } // namespace qir::capture

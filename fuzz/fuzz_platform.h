@@ -85,8 +85,20 @@ class FuzzPlatform : public platform::Platform {
     std::u16string getCommandLine() override { return u"qir.exe"; }
     bool frameworkStartup(std::uintptr_t, const std::u16string&, int) override { return true; }
     platform::LocalTime localTime() override { return {2026, 12, 7, 2, 40, 52}; }
+    // The inputs drive the drivers' answers; the lock and the power source stay those of
+    // a machine where nothing else runs.
+    platform::LockResult takeLock(const std::u16string&, platform::Handle* lock) override {
+        *lock = kLockHandle;
+        return platform::LockResult::Taken;
+    }
+    bool releaseLock(platform::Handle) override { return true; }
+    bool getSystemPowerStatus(platform::PowerStatus* status) override {
+        *status = platform::PowerStatus{1, 128, 255};
+        return true;
+    }
 
   private:
+    static constexpr platform::Handle kLockHandle = 0x7000;
     struct DeviceSet {
         uint32_t deviceCount = 0;
         std::vector<uint32_t> devInst;

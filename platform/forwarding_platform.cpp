@@ -84,4 +84,16 @@ LocalTime ForwardingPlatform::localTime() {
     return inner_.localTime();
 }
 
+LockResult ForwardingPlatform::takeLock(const std::u16string& name, Handle* lock) {
+    return inner_.takeLock(name, lock);
+}
+
+bool ForwardingPlatform::releaseLock(Handle lock) {
+    return inner_.releaseLock(lock);
+}
+
+bool ForwardingPlatform::getSystemPowerStatus(PowerStatus* status) {
+    return inner_.getSystemPowerStatus(status);
+}
+
 } // namespace qir::platform

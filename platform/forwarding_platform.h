@@ -40,6 +40,9 @@ class ForwardingPlatform : public Platform {
     bool frameworkStartup(std::uintptr_t module, const std::u16string& commandLine,
                           int showMode) override;
     LocalTime localTime() override;
+    LockResult takeLock(const std::u16string& name, Handle* lock) override;
+    bool releaseLock(Handle lock) override;
+    bool getSystemPowerStatus(PowerStatus* status) override;
 
   protected:
     Platform& inner() { return inner_; }

@@ -73,6 +73,22 @@ struct LocalTime {
     int second;
 };
 
+// How an attempt to take a machine-wide named lock without waiting ended.
+enum class LockResult {
+    Taken,
+    TakenOverAbandoned, // its last holder ended without letting go: the lock is ours now
+    HeldElsewhere,
+    NotPermitted, // the caller may not create (or open) the machine-wide object
+    Failed,       // any other Windows failure; getLastError tells which
+};
+
+// SYSTEM_POWER_STATUS's fields as Windows fills them (255 where Windows cannot tell).
+struct PowerStatus {
+    uint8_t acLineStatus = 255; // 0 offline, 1 online
+    uint8_t batteryFlag = 255;  // 1 high, 2 low, 4 critical, 8 charging, 128 no battery
+    uint8_t batteryLifePercent = 255;
+};
+
 class Platform {
   public:
     virtual ~Platform() = default;
@@ -114,6 +130,14 @@ class Platform {
     virtual bool frameworkStartup(std::uintptr_t module, const std::u16string& commandLine,
                                   int showMode) = 0;
     virtual LocalTime localTime() = 0;
+
+    // A named mutex tried with a zero wait (CreateMutexW, WaitForSingleObject). With
+    // Taken or TakenOverAbandoned *lock holds it until releaseLock (ReleaseMutex,
+    // CloseHandle); otherwise *lock is kInvalidHandle and nothing stays open.
+    virtual LockResult takeLock(const std::u16string& name, Handle* lock) = 0;
+    virtual bool releaseLock(Handle lock) = 0;
+    // GetSystemPowerStatus.
+    virtual bool getSystemPowerStatus(PowerStatus* status) = 0;
 };
 
 // The platform the core talks to. Set once by each executable's entry (and by tests)

@@ -6,6 +6,7 @@
 #include "platform/text_encoding.h"
 #include "platform/win_constants.h"
 #include "scan/drive_text.h"
+#include "scan/machine_text.h"
 #include "scan/report_text.h"
 
 namespace qir::scan {
@@ -50,6 +51,16 @@ ordered_json callJson(const DeviceCall& call) {
     return j;
 }
 
+ordered_json powerJson(const PowerSource& power) {
+    ordered_json j;
+    j["ac_line"] = acLineKey(power.acLine);
+    j["battery_present"] =
+        power.batteryPresent ? ordered_json(*power.batteryPresent) : ordered_json(nullptr);
+    j["battery_percent"] =
+        power.batteryPercent ? ordered_json(*power.batteryPercent) : ordered_json(nullptr);
+    return j;
+}
+
 } // namespace
 
 std::string jsonReport(const ScanResult& result) {
@@ -62,6 +73,8 @@ std::string jsonReport(const ScanResult& result) {
     j["eligible_revisions"] = ordered_json::array();
     for (const char16_t* revision : kEligibleRevisions)
         j["eligible_revisions"].push_back(text::toUtf8(revision));
+    j["update_running"] = result.updateRunning;
+    j["power"] = powerJson(result.power);
     j["drives"] = ordered_json::array();
     for (const ScannedDrive& drive : result.drives)
         j["drives"].push_back(driveJson(drive, result.imageRevision));

@@ -7,7 +7,7 @@
 
 namespace qir::scan {
 
-inline constexpr int kJsonSchemaVersion = 2;
+inline constexpr int kJsonSchemaVersion = 3;
 
 // The whole document, indented, ending in a newline.
 std::string jsonReport(const ScanResult& result);

@@ -5,6 +5,7 @@
 #include "platform/text_encoding.h"
 #include "platform/win_constants.h"
 #include "scan/drive_text.h"
+#include "scan/machine_text.h"
 
 namespace qir::scan {
 
@@ -73,6 +74,8 @@ std::string exitCodeMeaning(int exitCode) {
         return "a firmware request was attempted and refused: a bug of the tool";
     case kExitRestartPending:
         return "nothing to write, a restart is pending";
+    case kExitUpdateRunning:
+        return "an update is running now: try again later";
     default:
         return "unknown";
     }
@@ -80,6 +83,7 @@ std::string exitCodeMeaning(int exitCode) {
 
 std::string reportText(const ScanResult& result) {
     std::string text = headerText(result.imageRevision) + "\n";
+    text += updateRunningText(result.updateRunning) + powerText(result.power) + "\n";
     if (result.drives.empty()) {
         text += "Drives: none found\n";
     } else {

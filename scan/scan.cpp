@@ -1,6 +1,7 @@
 #include "scan/scan.h"
 
 #include "app/console.h"
+#include "app/update_lock.h"
 #include "discovery/driver_requests.h"
 #include "firmware/inbox_firmware_info.h"
 #include "platform/platform.h"
@@ -107,9 +108,26 @@ bool isProblem(const DeviceCall& call) {
     return !(intelRaidRequest && call.error == win::ERROR_INVALID_FUNCTION);
 }
 
+PowerSource powerSourceOf(const platform::PowerStatus& status) {
+    PowerSource power;
+    power.acLine = status.acLineStatus == 1   ? PowerSource::AcLine::Online
+                   : status.acLineStatus == 0 ? PowerSource::AcLine::Offline
+                                              : PowerSource::AcLine::Unknown;
+    constexpr uint8_t kNoSystemBattery = 128, kUnknownStatus = 255;
+    if (status.batteryFlag != kUnknownStatus)
+        power.batteryPresent = (status.batteryFlag & kNoSystemBattery) == 0;
+    if (status.batteryLifePercent <= 100 && power.batteryPresent.value_or(true))
+        power.batteryPercent = status.batteryLifePercent;
+    return power;
+}
+
 int exitCodeOf(const ScanResult& result) {
     if (!result.refused.empty())
         return kExitGuardRefused;
+    // While another update runs, what the drives report is in flux: nothing the scan
+    // read can be acted on until it has finished.
+    if (result.updateRunning)
+        return kExitUpdateRunning;
     for (const ScannedDrive& drive : result.drives)
         if (drive.verdict == Verdict::WillBeUpdated)
             return kExitWouldUpdate;
@@ -124,6 +142,11 @@ ScanResult scanMachine(const std::u16string& imageRevision, const DiscoveryOps& 
     result.imageRevision = imageRevision;
 
     platform::Platform& real = platform::os();
+    result.updateRunning = updateRunningNow();
+    platform::PowerStatus status;
+    if (real.getSystemPowerStatus(&status))
+        result.power = powerSourceOf(status);
+
     GuardPlatform guard(real);
     platform::setPlatform(&guard);
     ByteSink& console = consoleSink();

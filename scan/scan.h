@@ -20,6 +20,9 @@ ScanResult scanMachine(const std::u16string& imageRevision,
 // not exist, or an Intel RAID request that the driver behind the device does not know.
 bool isProblem(const DeviceCall& call);
 
+// The power source a status of GetSystemPowerStatus stands for.
+PowerSource powerSourceOf(const platform::PowerStatus& status);
+
 // The exit code a result stands for (kExit...).
 int exitCodeOf(const ScanResult& result);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ inline constexpr int kExitBadCommandLine = 2;
 inline constexpr int kExitIncomplete = 3;
 inline constexpr int kExitGuardRefused = 4;
 inline constexpr int kExitRestartPending = 5;
+inline constexpr int kExitUpdateRunning = 6;
 
 enum class Verdict { WillBeUpdated, AlreadyCurrent, NotEligible, WouldBeRefused, RestartPending };
 
@@ -31,8 +33,17 @@ struct ScannedDrive {
     std::u16string pendingRevision;
 };
 
+// The machine's power source as Windows reports it; unknown where it cannot tell.
+struct PowerSource {
+    enum class AcLine { Online, Offline, Unknown } acLine = AcLine::Unknown;
+    std::optional<bool> batteryPresent;
+    std::optional<int> batteryPercent; // 0..100
+};
+
 struct ScanResult {
     std::u16string imageRevision;
+    bool updateRunning = false; // another process holds the update lock now
+    PowerSource power;
     std::vector<ScannedDrive> drives;
     std::vector<DeviceCall> problems;
     std::vector<DeviceCall> refused;

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -272,6 +273,38 @@ DriveConfig parseDrive(const json& j, const std::string& where) {
         }
     }
     return c;
+}
+
+// The power source as GetSystemPowerStatus would report it.
+platform::PowerStatus parsePower(const json& j, const std::string& where) {
+    allowOnly(j, where, {"ac_line", "battery_present", "battery_percent"});
+    platform::PowerStatus p{1, 128, 255};
+    if (const json* v = member(j, "ac_line")) {
+        std::string line = text(*v, where + ".ac_line");
+        if (line == "online")
+            p.acLineStatus = 1;
+        else if (line == "offline")
+            p.acLineStatus = 0;
+        else if (line == "unknown")
+            p.acLineStatus = 255;
+        else
+            refuse(where + ".ac_line", "expected \"online\", \"offline\" or \"unknown\"");
+    }
+    bool battery = false;
+    if (const json* v = member(j, "battery_present"))
+        battery = flag(*v, where + ".battery_present");
+    std::optional<int> percent;
+    if (const json* v = member(j, "battery_percent"); v && !v->is_null())
+        percent = static_cast<int>(integer(*v, where + ".battery_percent", 0, 100));
+    if (percent && !battery)
+        refuse(where + ".battery_percent", "a machine without a battery has no charge");
+    if (battery) {
+        // Windows sets the charge level's flag beside the percentage (0 between low and
+        // high, and where it does not know the charge).
+        p.batteryFlag = !percent ? 0 : *percent > 66 ? 1 : *percent < 5 ? 4 : *percent < 33 ? 2 : 0;
+        p.batteryLifePercent = percent ? static_cast<uint8_t>(*percent) : 255;
+    }
+    return p;
 }
 
 struct Loader {
@@ -598,7 +631,7 @@ struct Loader {
     void load(const json& root) {
         allowOnly(root, "machine",
                   {"clock", "command_line", "module_handle_fails", "framework_startup_fails",
-                   "devices", "drives", "faults", "answers"});
+                   "devices", "drives", "faults", "answers", "update_running", "power"});
         if (const json* v = member(root, "clock"))
             m.clock = parseClock(text(*v, "clock"), "clock");
         if (const json* v = member(root, "command_line"))
@@ -607,6 +640,10 @@ struct Loader {
             m.moduleHandleFails = flag(*v, "module_handle_fails");
         if (const json* v = member(root, "framework_startup_fails"))
             m.frameworkStartupFails = flag(*v, "framework_startup_fails");
+        if (const json* v = member(root, "update_running"))
+            m.updateRunning = flag(*v, "update_running");
+        if (const json* v = member(root, "power"))
+            m.power = parsePower(*v, "power");
         if (const json* drives = member(root, "drives")) {
             if (!drives->is_array())
                 refuse("drives", "must be an array");

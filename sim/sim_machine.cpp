@@ -362,4 +362,41 @@ LocalTime SimMachine::localTime() {
     return clock;
 }
 
+// ---- Update lock and power source -----------------------------------------------------
+
+namespace {
+// Apart from the device handles, so that taking the lock shifts no handle in a trace.
+constexpr Handle kLockHandle = 0x7000;
+} // namespace
+
+LockResult SimMachine::takeLock(const std::u16string& name, Handle* lock) {
+    ++lockAttempts;
+    *lock = kInvalidHandle;
+    if (updateRunning)
+        return LockResult::HeldElsewhere;
+    if (freeLockAnswer != LockResult::Taken && freeLockAnswer != LockResult::TakenOverAbandoned) {
+        fail(freeLockAnswer == LockResult::NotPermitted ? win::ERROR_ACCESS_DENIED
+                                                        : win::ERROR_INVALID_HANDLE);
+        return freeLockAnswer == LockResult::NotPermitted ? LockResult::NotPermitted
+                                                          : LockResult::Failed;
+    }
+    lockHeld = name;
+    *lock = kLockHandle;
+    return freeLockAnswer;
+}
+
+bool SimMachine::releaseLock(Handle lock) {
+    if (lock != kLockHandle || !lockHeld)
+        return fail(win::ERROR_INVALID_HANDLE);
+    lockHeld.reset();
+    // Once let go properly, the lock is no longer abandoned.
+    freeLockAnswer = LockResult::Taken;
+    return true;
+}
+
+bool SimMachine::getSystemPowerStatus(PowerStatus* status) {
+    *status = power;
+    return true;
+}
+
 } // namespace qir::sim

@@ -150,6 +150,12 @@ class SimMachine : public platform::Platform {
     bool frameworkStartupFails = false;
     platform::LocalTime clock = {2026, 12, 7, 2, 40, 52};
     std::u16string commandLine = u"qir.exe";
+    // Another process holds the update lock for the whole run.
+    bool updateRunning = false;
+    // How the lock answers when no other process holds it: Taken, TakenOverAbandoned
+    // (a holder was killed), NotPermitted (no right to create global objects) or Failed.
+    platform::LockResult freeLockAnswer = platform::LockResult::Taken;
+    platform::PowerStatus power = {1, 128, 255}; // on AC, no battery
 
     // The machine itself, in SetupAPI order.
     std::vector<SimDevice> devices;
@@ -161,7 +167,9 @@ class SimMachine : public platform::Platform {
     std::optional<ShownMessageBox> messageBoxShown;
     int openHandles = 0;
     int openDeviceInfoSets = 0;
-    std::optional<int> resultCode; // set by whoever ran the tool, for the state dump
+    std::optional<int> resultCode;          // set by whoever ran the tool, for the state dump
+    std::optional<std::u16string> lockHeld; // the name of the lock the tool holds now
+    int lockAttempts = 0;
 
     // Called when a kill or power-cut fault is met; it must not return (the runner writes
     // what it was asked to and ends the process). Without one the process aborts.
@@ -217,6 +225,9 @@ class SimMachine : public platform::Platform {
     bool frameworkStartup(std::uintptr_t module, const std::u16string& commandLine,
                           int showMode) override;
     platform::LocalTime localTime() override;
+    platform::LockResult takeLock(const std::u16string& name, platform::Handle* lock) override;
+    bool releaseLock(platform::Handle lock) override;
+    bool getSystemPowerStatus(platform::PowerStatus* status) override;
 
   private:
     struct DeviceSet {

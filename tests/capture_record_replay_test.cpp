@@ -128,8 +128,8 @@ TEST(CaptureFile, RefusesWhatItCannotUseAndNamesTheEntry) {
     const Case cases[] = {
         {"{", "capture is not valid JSON"},
         {R"({"format": "other", "schema": 1, "header": {}, "calls": []})", "format: not a capture"},
-        {R"({"format": "qir-capture", "schema": 3, "header": {}, "calls": []})",
-         "schema: this reader knows schemas 1 to 2 only"},
+        {R"({"format": "qir-capture", "schema": 4, "header": {}, "calls": []})",
+         "schema: this reader knows schemas 1 to 3 only"},
         {R"({"format": "qir-capture", "schema": 1, "header": {}, "calls": [], "x": 1})",
          "capture: unknown key \"x\""},
         {head + R"({"op": "reboot"}]})", "calls[0].op: unknown call \"reboot\""},

@@ -80,6 +80,13 @@ class WalkWatcher : public platform::Platform {
         return m_.frameworkStartup(m, c, s);
     }
     platform::LocalTime localTime() override { return m_.localTime(); }
+    platform::LockResult takeLock(const std::u16string& n, platform::Handle* l) override {
+        return m_.takeLock(n, l);
+    }
+    bool releaseLock(platform::Handle l) override { return m_.releaseLock(l); }
+    bool getSystemPowerStatus(platform::PowerStatus* s) override {
+        return m_.getSystemPowerStatus(s);
+    }
 
   private:
     bool isAllClasses(DevInfoSet set) const {

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -22,7 +23,9 @@
 #include "platform/win_constants.h"
 #include "scan/guard_platform.h"
 #include "scan/image_revision.h"
+#include "scan/machine_text.h"
 #include "scan/report_text.h"
+#include "scan/scan.h"
 #include "scan/scan_main.h"
 #include "scan/scan_result.h"
 #include "scratch_folder.h"
@@ -102,7 +105,10 @@ TEST_P(ExampleMachineScan, ReportsWithoutTouchingAndTheUpdateConfirmsIt) {
         << report;
 
     const json j = scanJson();
-    EXPECT_EQ(j["schema_version"], 2);
+    EXPECT_EQ(j["schema_version"], 3);
+    EXPECT_EQ(j["update_running"], false);
+    EXPECT_EQ(j["power"], json::parse(R"({"ac_line": "online", "battery_present": false,
+                                          "battery_percent": null})"));
     EXPECT_EQ(j["tool_version"], "QIR_TX7Q3_V1.0.0_" + text::toUtf8(scan::builtImageRevision()));
     EXPECT_EQ(j["result"]["exit_code"], c.exitCode);
     EXPECT_EQ(j["drives"].size(), c.drives);
@@ -380,6 +386,126 @@ TEST_F(ScanTest, AnAttemptedUpdateEndsTheScanWithFour) {
     EXPECT_NE(console.take().find("BUG: the scan attempted a firmware request"), std::string::npos);
     EXPECT_EQ(scanJson()["refused_requests"].size(), 1u);
     EXPECT_EQ(machine->stateJson(), before);
+}
+
+// 4 > 6 > 1 > 5 > 3 > 0: each code wins over every code after it, whatever else the
+// scan found; the power source changes none of them.
+TEST(ScanRanking, EachCodeOutranksTheOnesAfterIt) {
+    const std::vector<int> ranking = {scan::kExitGuardRefused, scan::kExitUpdateRunning,
+                                      scan::kExitWouldUpdate,  scan::kExitRestartPending,
+                                      scan::kExitIncomplete,   scan::kExitNothingToDo};
+    // The result with the causes of the codes from `first` on.
+    auto resultFrom = [&](size_t first) {
+        scan::ScanResult r;
+        r.power.acLine = scan::PowerSource::AcLine::Offline;
+        r.power.batteryPresent = true;
+        r.power.batteryPercent = 7;
+        for (size_t i = first; i < ranking.size(); ++i) {
+            scan::ScannedDrive drive;
+            switch (ranking[i]) {
+            case scan::kExitGuardRefused:
+                r.refused.push_back({u"PHYSICALDRIVE1", "download", 5, 0});
+                break;
+            case scan::kExitUpdateRunning:
+                r.updateRunning = true;
+                break;
+            case scan::kExitWouldUpdate:
+                drive.verdict = scan::Verdict::WillBeUpdated;
+                r.drives.push_back(drive);
+                break;
+            case scan::kExitRestartPending:
+                drive.verdict = scan::Verdict::RestartPending;
+                r.drives.push_back(drive);
+                break;
+            case scan::kExitIncomplete:
+                r.problems.push_back({u"PHYSICALDRIVE2", "open", 5, 0});
+                break;
+            }
+        }
+        return r;
+    };
+    for (size_t first = 0; first < ranking.size(); ++first)
+        EXPECT_EQ(scan::exitCodeOf(resultFrom(first)), ranking[first]) << "from " << first;
+}
+
+// What GetSystemPowerStatus reports, as the scan reads it: 255 is "unknown" in each
+// field, and a machine without a battery has no charge to tell.
+TEST(ScanPower, ReadsTheStatusAsWindowsFillsIt) {
+    using Line = scan::PowerSource::AcLine;
+    struct Case {
+        platform::PowerStatus status;
+        Line line;
+        std::optional<bool> battery;
+        std::optional<int> percent;
+        const char* text;
+    };
+    for (const Case& c : {
+             Case{{1, 128, 255},
+                  Line::Online,
+                  false,
+                  std::nullopt,
+                  "Power: AC online, no battery\n"},
+             Case{{0, 2, 20}, Line::Offline, true, 20, "Power: AC offline, battery 20%\n"},
+             Case{{1, 8 | 1, 90}, Line::Online, true, 90, "Power: AC online, battery 90%\n"},
+             Case{{1, 0, 255},
+                  Line::Online,
+                  true,
+                  std::nullopt,
+                  "Power: AC online, battery charge unknown\n"},
+             Case{{255, 255, 255},
+                  Line::Unknown,
+                  std::nullopt,
+                  std::nullopt,
+                  "Power: AC unknown, battery unknown\n"},
+             // Some firmware reports a charge beside "no battery": there is none to tell.
+             Case{{2, 128, 100},
+                  Line::Unknown,
+                  false,
+                  std::nullopt,
+                  "Power: AC unknown, no battery\n"},
+         }) {
+        const scan::PowerSource p = scan::powerSourceOf(c.status);
+        EXPECT_EQ(p.acLine, c.line) << c.text;
+        EXPECT_EQ(p.batteryPresent, c.battery) << c.text;
+        EXPECT_EQ(p.batteryPercent, c.percent) << c.text;
+        EXPECT_EQ(scan::powerText(p), c.text);
+    }
+}
+
+// Another update holds the lock: the scan still lists the drives (it writes nothing),
+// ends with 6 and says why; it let go of the lock at once whenever it could take it.
+TEST_F(ScanTest, AnUpdateRunningNowEndsTheScanWithSix) {
+    const std::string devices = inboxDisk(1, "a");
+    const std::string drives = makerDrive("a");
+    load(R"({"update_running": true, "power": {"ac_line": "offline", "battery_present": true,
+             "battery_percent": 35}, "devices": [)" +
+         devices + R"(], "drives": [)" + drives + "]}");
+    EXPECT_EQ(scanWithJson(), scan::kExitUpdateRunning);
+    const std::string report = console.take();
+    EXPECT_NE(report.find("Another update: running now"), std::string::npos) << report;
+    EXPECT_NE(report.find("Power: AC offline, battery 35%\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("Result: 6 (an update is running now: try again later)"),
+              std::string::npos);
+    const json j = scanJson();
+    EXPECT_EQ(j["update_running"], true);
+    EXPECT_EQ(j["power"], json::parse(R"({"ac_line": "offline", "battery_present": true,
+                                          "battery_percent": 35})"));
+    EXPECT_EQ(j["drives"].size(), 1u);
+    EXPECT_EQ(j["result"]["exit_code"], 6);
+    EXPECT_EQ(j["result"]["meaning"], "an update is running now: try again later");
+
+    // Free, abandoned or out of reach: nobody is seen running, and nothing stays held.
+    for (platform::LockResult free :
+         {platform::LockResult::Taken, platform::LockResult::TakenOverAbandoned,
+          platform::LockResult::NotPermitted, platform::LockResult::Failed}) {
+        load(machineOf(devices, drives));
+        machine->freeLockAnswer = free;
+        EXPECT_EQ(scanWithJson(), scan::kExitWouldUpdate);
+        console.take();
+        EXPECT_EQ(scanJson()["update_running"], false);
+        EXPECT_EQ(machine->lockAttempts, 1);
+        EXPECT_FALSE(machine->lockHeld);
+    }
 }
 
 } // namespace

@@ -80,6 +80,7 @@ class SimFixture : public ::testing::Test {
     void expectNothingLeftOpen() {
         EXPECT_EQ(machine->openHandles, 0);
         EXPECT_EQ(machine->openDeviceInfoSets, 0);
+        EXPECT_FALSE(machine->lockHeld) << "the update lock was not let go";
     }
     // Loads the description and makes it the machine the core talks to.
     sim::SimMachine& load(const std::string& description) {

@@ -45,6 +45,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"bad_number", R"({"devices": [{"class": "disk", "device_number": "0xZZ"}]})",
                 "is not a number"},
         BadCase{"bad_clock", R"({"clock": "yesterday"})", "clock"},
+        BadCase{"update_running_not_a_flag", R"({"update_running": "yes"})",
+                "update_running: must be true or false"},
+        BadCase{"unknown_power_key", R"({"power": {"ac": "online"}})", "power: unknown key \"ac\""},
+        BadCase{"bad_ac_line", R"({"power": {"ac_line": "mains"}})", "power.ac_line: expected"},
+        BadCase{"battery_percent_out_of_range",
+                R"({"power": {"battery_present": true, "battery_percent": 101}})",
+                "power.battery_percent: 101 is out of range 0..100"},
+        BadCase{"charge_without_battery", R"({"power": {"battery_percent": 50}})",
+                "power.battery_percent: a machine without a battery has no charge"},
         BadCase{"bad_fault_kind", R"({"faults": [{"kind": "inbox.explode", "error": 1}]})",
                 "unknown request kind"},
         BadCase{"two_effects",
@@ -121,6 +130,44 @@ TEST(SimLoader, BuildsSwitchesClockAndDrives) {
     EXPECT_EQ(d->slotRevision(2), "VDL4J9QB");
     EXPECT_EQ(d->slotRevision(1), "");
     EXPECT_TRUE(d->slotReadOnly(1));
+}
+
+// What GetSystemPowerStatus answers on the machine, as Windows would fill it.
+TEST(SimLoader, PowerSourceAndAnotherUpdate) {
+    auto plain = simtest::load("{}");
+    ASSERT_TRUE(plain);
+    EXPECT_FALSE(plain->updateRunning);
+    platform::PowerStatus p;
+    ASSERT_TRUE(plain->getSystemPowerStatus(&p));
+    EXPECT_EQ(p.acLineStatus, 1);
+    EXPECT_EQ(p.batteryFlag, 128);
+    EXPECT_EQ(p.batteryLifePercent, 255);
+
+    struct Case {
+        const char* power;
+        uint8_t ac, flag, percent;
+    };
+    for (const Case& c : {
+             Case{R"({"ac_line": "offline", "battery_present": true, "battery_percent": 80})", 0, 1,
+                  80},
+             Case{R"({"ac_line": "offline", "battery_present": true, "battery_percent": 20})", 0, 2,
+                  20},
+             Case{R"({"ac_line": "offline", "battery_present": true, "battery_percent": 3})", 0, 4,
+                  3},
+             Case{R"({"ac_line": "online", "battery_present": true, "battery_percent": 50})", 1, 0,
+                  50},
+             Case{R"({"ac_line": "unknown", "battery_present": true, "battery_percent": null})",
+                  255, 0, 255},
+         }) {
+        auto m =
+            simtest::load(std::string(R"({"update_running": true, "power": )") + c.power + "}");
+        ASSERT_TRUE(m) << c.power;
+        EXPECT_TRUE(m->updateRunning);
+        ASSERT_TRUE(m->getSystemPowerStatus(&p));
+        EXPECT_EQ(p.acLineStatus, c.ac) << c.power;
+        EXPECT_EQ(p.batteryFlag, c.flag) << c.power;
+        EXPECT_EQ(p.batteryLifePercent, c.percent) << c.power;
+    }
 }
 
 TEST(SimLoader, EveryExampleMachineLoads) {

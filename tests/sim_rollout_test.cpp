@@ -69,7 +69,7 @@ TEST_P(RolloutSequence, TheScanSeesWhatTheRunLeft) {
     const std::string json1 = file("scan.json");
     EXPECT_EQ(sim("--machine " + s1 + " --scan -- /json=" + json1).exitCode, c.scanAfterRun);
     const json j = json::parse(slurp(json1));
-    EXPECT_EQ(j["schema_version"], 2);
+    EXPECT_EQ(j["schema_version"], 3);
     for (const json& drive : j["drives"])
         if (drive["verdict"] == "restart_pending") {
             EXPECT_EQ(drive["pending_revision"], text::toUtf8(scan::builtImageRevision()));

@@ -55,6 +55,9 @@ HDEVINFO toSet(DevInfoSet set) {
 HANDLE toHandle(Handle handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
+Handle fromHandle(HANDLE handle) {
+    return reinterpret_cast<Handle>(handle);
+}
 
 SP_DEVINFO_DATA* toInfo(const platform::DeviceInfoData* info) {
     // SetupAPI takes these non-const although it only reads the ones passed in.
@@ -213,6 +216,60 @@ platform::LocalTime Win32Platform::localTime() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+platform::LockResult Win32Platform::takeLock(const std::u16string& name, Handle* lock) {
+    *lock = platform::kInvalidHandle;
+    const std::wstring wideName = toWide(name);
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, wideName.c_str());
+    if (!mutex && GetLastError() == ERROR_ACCESS_DENIED) {
+        // A mutex created by another account (SYSTEM for a deployment) grants others no
+        // more than waiting on it, and CreateMutexW asks for all access; waiting is all
+        // the lock needs. Where no such mutex exists, the caller may not create global
+        // objects at all.
+        mutex = OpenMutexW(SYNCHRONIZE, FALSE, wideName.c_str());
+        if (!mutex) {
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_ACCESS_DENIED)
+                return platform::LockResult::Failed;
+            SetLastError(ERROR_ACCESS_DENIED);
+            return platform::LockResult::NotPermitted;
+        }
+    }
+    if (!mutex)
+        return platform::LockResult::Failed;
+    switch (WaitForSingleObject(mutex, 0)) {
+    case WAIT_OBJECT_0:
+        *lock = fromHandle(mutex);
+        return platform::LockResult::Taken;
+    case WAIT_ABANDONED:
+        *lock = fromHandle(mutex);
+        return platform::LockResult::TakenOverAbandoned;
+    case WAIT_TIMEOUT:
+        CloseHandle(mutex);
+        return platform::LockResult::HeldElsewhere;
+    default: {
+        const DWORD error = GetLastError();
+        CloseHandle(mutex);
+        SetLastError(error);
+        return platform::LockResult::Failed;
+    }
+    }
+}
+
+bool Win32Platform::releaseLock(Handle lock) {
+    const bool released = ReleaseMutex(toHandle(lock)) != FALSE;
+    return CloseHandle(toHandle(lock)) != FALSE && released;
+}
+
+bool Win32Platform::getSystemPowerStatus(platform::PowerStatus* status) {
+    SYSTEM_POWER_STATUS power;
+    if (!GetSystemPowerStatus(&power))
+        return false;
+    status->acLineStatus = power.ACLineStatus;
+    status->batteryFlag = power.BatteryFlag;
+    status->batteryLifePercent = power.BatteryLifePercent;
+    return true;
 }
 
 } // namespace qir::win32

@@ -41,6 +41,9 @@ class Win32Platform : public platform::Platform {
     bool frameworkStartup(std::uintptr_t module, const std::u16string& commandLine,
                           int showMode) override;
     platform::LocalTime localTime() override;
+    platform::LockResult takeLock(const std::u16string& name, platform::Handle* lock) override;
+    bool releaseLock(platform::Handle lock) override;
+    bool getSystemPowerStatus(platform::PowerStatus* status) override;
 };
 
 } // namespace qir::win32

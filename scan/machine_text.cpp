@@ -1,0 +1,36 @@
+#include "scan/machine_text.h"
+
+namespace qir::scan {
+
+std::string acLineKey(PowerSource::AcLine line) {
+    switch (line) {
+    case PowerSource::AcLine::Online:
+        return "online";
+    case PowerSource::AcLine::Offline:
+        return "offline";
+    case PowerSource::AcLine::Unknown:
+        break;
+    }
+    return "unknown";
+}
+
+std::string updateRunningText(bool running) {
+    return running ? "Another update: running now (another process holds the firmware update "
+                     "lock); try again when it has finished\n"
+                   : "Another update: none running\n";
+}
+
+std::string powerText(const PowerSource& power) {
+    std::string text = "Power: AC " + acLineKey(power.acLine);
+    if (!power.batteryPresent)
+        text += ", battery unknown";
+    else if (!*power.batteryPresent)
+        text += ", no battery";
+    else if (power.batteryPercent)
+        text += ", battery " + std::to_string(*power.batteryPercent) + "%";
+    else
+        text += ", battery charge unknown";
+    return text + "\n";
+}
+
+} // namespace qir::scan

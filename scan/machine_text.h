@@ -1,0 +1,18 @@
+// How the report and the JSON spell what the scan learns of the machine itself, besides
+// its drives: whether another update runs now, and the power source.
+#pragma once
+
+#include <string>
+
+#include "scan/scan_result.h"
+
+namespace qir::scan {
+
+// "online", "offline", "unknown": the JSON's `ac_line`.
+std::string acLineKey(PowerSource::AcLine line);
+
+// The report's lines, each ending in a newline.
+std::string updateRunningText(bool running);
+std::string powerText(const PowerSource& power);
+
+} // namespace qir::scan
