@@ -103,8 +103,9 @@ KINDS = {
 }
 
 PYTHON_WRAPPER = """#!/bin/sh
-# The host's Python for Ansible: its modules act on this host's folder.
-QIR_FAKE_HOST='{host}' exec '{python}' "$@"
+# The host's Python for Ansible: its modules act on this host's folder, and a file that
+# a module opens on C: lies there too (fake_windows/host_python).
+QIR_FAKE_HOST='{host}' PYTHONPATH='{site}' exec '{python}' "$@"
 """
 
 
@@ -115,7 +116,8 @@ def make_host(host, kind, drives):
     if machine is not None:
         (host / "machine.json").write_text(json.dumps(machine))
     wrapper = host / "python"
-    wrapper.write_text(PYTHON_WRAPPER.format(host=host, python=sys.executable))
+    wrapper.write_text(PYTHON_WRAPPER.format(host=host, python=sys.executable,
+                                             site=Path(__file__).parent / "fake_windows" / "host_python"))
     wrapper.chmod(0o755)
     return f"    {host.name}:\n      ansible_python_interpreter: {wrapper}\n"
 

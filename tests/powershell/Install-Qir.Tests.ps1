@@ -19,7 +19,8 @@ BeforeAll {
 
     # Where a laptop runs on its battery, or where nobody knows.
     function Set-Power([string]$AcLine, [bool]$Battery) {
-        Set-QirMachineKey 'power' @{ ac_line = $AcLine; battery_present = $Battery; battery_percent = 40 }
+        $percent = if ($Battery) { 40 } else { $null }
+        Set-QirMachineKey 'power' @{ ac_line = $AcLine; battery_present = $Battery; battery_percent = $percent }
     }
 
     $shutdown = 'QIR: a restart did not activate the new firmware of every drive: shut the machine down fully*'
