@@ -48,8 +48,13 @@ function Read-QirScanReport {
     }
 }
 
+# The machine's last boot, or '' where Windows does not tell it (then no restart is seen).
 function Get-QirBootTime {
-    return (Get-CimInstance -ClassName Win32_OperatingSystem).LastBootUpTime.ToUniversalTime().ToString('o')
+    try {
+        return (Get-CimInstance -ClassName Win32_OperatingSystem).LastBootUpTime.ToUniversalTime().ToString('o')
+    } catch {
+        return ''
+    }
 }
 
 # The serials of the drives the scan would update.
@@ -60,14 +65,16 @@ function Get-QirDrivesToUpdate {
     return @($report.drives | Where-Object { $_.verdict -eq 'will_be_updated' } | ForEach-Object { $_.serial })
 }
 
-# True where this script wrote the image to every drive the scan still finds to update
-# or waiting (scan 5): writing it again would not help, a restart or a shutdown does.
+# True where this script wrote the image to every drive the scan still finds to update:
+# writing it again would not help, a restart or a shutdown does. Without a report that
+# names the drives, the update goes ahead as before.
 function Test-QirAlreadyWritten {
-    if (-not (Test-Path -LiteralPath $writtenNote -PathType Leaf)) {
+    $toUpdate = Get-QirDrivesToUpdate
+    if ($toUpdate.Count -eq 0 -or -not (Test-Path -LiteralPath $writtenNote -PathType Leaf)) {
         return $false
     }
     $written = @(Get-Content -LiteralPath $writtenNote | Select-Object -Skip 1)
-    foreach ($serial in Get-QirDrivesToUpdate) {
+    foreach ($serial in $toUpdate) {
         if ($written -notcontains $serial) {
             return $false
         }
