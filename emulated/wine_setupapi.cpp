@@ -10,6 +10,7 @@
 #include "platform/guid_text.h"
 #include "platform/text_encoding.h"
 #include "platform/win_constants.h"
+#include "sim/power_source.h"
 
 namespace qir::emulated {
 
@@ -182,11 +183,13 @@ std::vector<std::string> orderRefusals(const sim::SimMachine& machine,
     return out;
 }
 
-std::string inWineOrder(const std::string& descriptionJson,
-                        const std::vector<ListedDevice>& listed) {
+std::string inWineOrder(const std::string& descriptionJson, const std::vector<ListedDevice>& listed,
+                        const platform::PowerStatus* hostPower) {
     json description = json::parse(descriptionJson, nullptr, false);
     if (!description.is_object())
         return {};
+    if (hostPower)
+        description["power"] = sim::powerDescription(*hostPower);
     json devices = json::array();
     for (const ListedDevice& l : listed) {
         json entry;

@@ -58,8 +58,9 @@ std::vector<std::string> orderRefusals(const sim::SimMachine& machine,
 // them as devices of class "other" that answer no
 // property, and the location of every disk with an interface missing: Wine numbers a
 // device anew in each set, so the location a walk of the all-classes set would find by
-// a disk's number is never found (docs/emulated-windows.md).
-std::string inWineOrder(const std::string& descriptionJson,
-                        const std::vector<ListedDevice>& listed);
+// a disk's number is never found (docs/emulated-windows.md). With `hostPower`, the
+// power source is the one Wine reports, which is the host's whatever the description says.
+std::string inWineOrder(const std::string& descriptionJson, const std::vector<ListedDevice>& listed,
+                        const platform::PowerStatus* hostPower = nullptr);
 
 } // namespace qir::emulated

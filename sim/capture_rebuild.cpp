@@ -15,6 +15,7 @@
 #include "platform/win_constants.h"
 #include "sim/capture_answers.h"
 #include "sim/machine_loader.h"
+#include "sim/power_source.h"
 #include "sim/request_kinds.h"
 #include "sim/wire_layouts.h"
 
@@ -125,6 +126,10 @@ class Rebuild {
         ordered_json machine;
         if (clock_)
             machine["clock"] = *clock_;
+        if (updateRunning_)
+            machine["update_running"] = true;
+        if (power_)
+            machine["power"] = *power_;
         std::vector<uint32_t> order = treeOrder();
         ordered_json devices = ordered_json::array();
         for (uint32_t devInst : order)
@@ -172,6 +177,15 @@ class Rebuild {
         case Op::CloseHandle:
             if (c.ok)
                 handles_.erase(c.target);
+            return;
+        case Op::TakeLock:
+            // Held by another process when the capture was made: the rebuilt machine
+            // has it held for the whole run, so that it scans the same.
+            updateRunning_ = updateRunning_ || c.lock == platform::LockResult::HeldElsewhere;
+            return;
+        case Op::GetPowerStatus:
+            if (c.ok && !power_)
+                power_ = powerDescription(c.power);
             return;
         case Op::LocalTime:
             if (!clock_) {
@@ -978,6 +992,8 @@ class Rebuild {
     std::vector<Drive> drives_;
     ordered_json faults_ = ordered_json::array();
     std::optional<std::string> clock_;
+    bool updateRunning_ = false;
+    std::optional<ordered_json> power_;
     uint32_t classDevsCalls_ = 0;
     std::set<uint32_t> deviceNumbers_;
     uint32_t nextDevInst_ = 1;

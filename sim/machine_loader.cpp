@@ -291,13 +291,15 @@ platform::PowerStatus parsePower(const json& j, const std::string& where) {
             refuse(where + ".ac_line", "expected \"online\", \"offline\" or \"unknown\"");
     }
     bool battery = false;
-    if (const json* v = member(j, "battery_present"))
+    if (const json* v = member(j, "battery_present"); v && v->is_null())
+        p.batteryFlag = 255; // Windows cannot tell whether there is one
+    else if (v)
         battery = flag(*v, where + ".battery_present");
     std::optional<int> percent;
     if (const json* v = member(j, "battery_percent"); v && !v->is_null())
         percent = static_cast<int>(integer(*v, where + ".battery_percent", 0, 100));
     if (percent && !battery)
-        refuse(where + ".battery_percent", "a machine without a battery has no charge");
+        refuse(where + ".battery_percent", "only a battery that is present has a charge");
     if (battery) {
         // Windows sets the charge level's flag beside the percentage (0 between low and
         // high, and where it does not know the charge).

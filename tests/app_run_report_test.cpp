@@ -86,6 +86,31 @@ TEST_F(RunReportTest, NoTargetsGivesNoDiskBlocksAndOne) {
     EXPECT_EQ(console.text, "\n >> QIR Ended (Return Code : 1)\n\n");
 }
 
+// Another update held the lock: a block of the no-disk block's shape that says so, the
+// same final block, and the caller told once the log is written, before the box.
+TEST_F(RunReportTest, AnotherUpdateRunningGivesItsOwnBlockAndOne) {
+    options.otherUpdateRunning = true;
+    int written = 0;
+    EXPECT_EQ(writeRunReport(options,
+                             [&] {
+                                 ++written;
+                                 EXPECT_NE(logFile(), "");
+                                 EXPECT_FALSE(machine.messageBoxShown.has_value());
+                             }),
+              1);
+    EXPECT_EQ(written, 1);
+    const std::string why =
+        "Another firmware update was running on this machine; no disk was touched.\n";
+    EXPECT_EQ(logFile(), crlf(header() + "[Update Running]\nUpdated Firmware Version : " +
+                              revision + "\nReturn Code : 1\nResult Details : " + why +
+                              "\n[Final Result]\nReturn Code : 1\nResult Details : " + kFail));
+    ASSERT_TRUE(machine.messageBoxShown.has_value());
+    EXPECT_EQ(text::toUtf8(machine.messageBoxShown->text),
+              "Updated Firmware Version : " + revision + "\n[Update Running]\n" + why +
+                  "\n[Final Result]\n" + kFail);
+    EXPECT_EQ(console.text, "\n >> QIR Ended (Return Code : 1)\n\n");
+}
+
 TEST_F(RunReportTest, SingleTargetTextsByResult) {
     struct Case {
         uint32_t code;

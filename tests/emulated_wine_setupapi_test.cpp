@@ -139,7 +139,24 @@ TEST(EmulatedWineSetupApi, WritesTheDescriptionInWinesOrder) {
         {"class": "other", "instance_id": "WINE\\OWN\\0", "missing": ["instance_id"]},
         {"class": "other", "instance_id": "ZZ\\B\\1"}])");
     EXPECT_EQ(ordered["devices"], expected);
+    EXPECT_FALSE(ordered.contains("power"));
     EXPECT_TRUE(sim::loadMachine(ordered.dump(), &error)) << error;
+
+    // The power source is the host's, as Wine reports it, in place of the description's;
+    // a machine loaded from it answers GetSystemPowerStatus as Wine did.
+    for (const platform::PowerStatus& host :
+         {platform::PowerStatus{0, 2, 20}, platform::PowerStatus{1, 128, 255},
+          platform::PowerStatus{255, 255, 255}}) {
+        const nlohmann::json withPower = nlohmann::json::parse(
+            emulated::inWineOrder(R"({"power": {"ac_line": "online"}, "devices": []})", {}, &host));
+        auto loaded = sim::loadMachine(withPower.dump(), &error);
+        ASSERT_TRUE(loaded) << error;
+        platform::PowerStatus answered;
+        ASSERT_TRUE(loaded->getSystemPowerStatus(&answered));
+        EXPECT_EQ(answered.acLineStatus, host.acLineStatus);
+        EXPECT_EQ(answered.batteryFlag, host.batteryFlag);
+        EXPECT_EQ(answered.batteryLifePercent, host.batteryLifePercent);
+    }
 }
 
 // Every machine of the generator's wine profile is one the emulated machine holds.

@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
                 R"({"power": {"battery_present": true, "battery_percent": 101}})",
                 "power.battery_percent: 101 is out of range 0..100"},
         BadCase{"charge_without_battery", R"({"power": {"battery_percent": 50}})",
-                "power.battery_percent: a machine without a battery has no charge"},
+                "power.battery_percent: only a battery that is present has a charge"},
         BadCase{"bad_fault_kind", R"({"faults": [{"kind": "inbox.explode", "error": 1}]})",
                 "unknown request kind"},
         BadCase{"two_effects",

@@ -330,7 +330,12 @@ int install(const wchar_t* descriptionPath, const wchar_t* driverPath, const wch
         std::fprintf(stderr, "qir-machine-install: cannot be held: %s\n", r.c_str());
     if (!refused.empty())
         return 2;
-    if (!writeFile(orderPath, qir::emulated::inWineOrder(description, listed))) {
+    // Wine answers GetSystemPowerStatus from the host, whatever the description says.
+    SYSTEM_POWER_STATUS power;
+    qir::platform::PowerStatus hostPower; // unknown, as the tool reads a failed call
+    if (GetSystemPowerStatus(&power))
+        hostPower = {power.ACLineStatus, power.BatteryFlag, power.BatteryLifePercent};
+    if (!writeFile(orderPath, qir::emulated::inWineOrder(description, listed, &hostPower))) {
         std::fprintf(stderr, "qir-machine-install: cannot write %s\n", utf8(orderPath).c_str());
         return 3;
     }

@@ -11,7 +11,7 @@ rc=$(wine_exe --cwd "$WORK/real" --stdout "$WORK/real/out.txt" "$QIR_SCAN_EXE" \
     /json=scan.json /capture=capture.json)
 expect_eq "qir-scan.exe /capture= exit code" 0 "$rc"
 if [[ -f "$WORK/real/capture.json" ]]; then
-    jq -e '.format == "qir-capture" and .schema == 2 and (.header.time | test("Z$"))
+    jq -e '.format == "qir-capture" and .schema == 3 and (.header.time | test("Z$"))
            and (.header.local_time | test("^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}$"))
            and (.calls | length) > 0 and any(.calls[]; .op == "get_class_devs")' \
         "$WORK/real/capture.json" >/dev/null ||

@@ -12,7 +12,7 @@ expect_eq "qir-scan.exe exit code" 0 "$rc"
 crlf_to_lf "$WORK/real/out.txt" >"$WORK/real/out.lf"
 grep -qx 'Result: 0 (nothing to update)' "$WORK/real/out.lf" || fail "no result line: $(cat "$WORK/real/out.lf")"
 if [[ -f "$WORK/real/scan.json" ]]; then
-    jq -e '.schema_version == 2 and .result.exit_code == 0 and (.drives | length) == 0
+    jq -e '.schema_version == 3 and .result.exit_code == 0 and (.drives | length) == 0
            and (.refused_requests | length) == 0' "$WORK/real/scan.json" >/dev/null ||
         fail "scan.json: $(head -c 400 "$WORK/real/scan.json")"
 else

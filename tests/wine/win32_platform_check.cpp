@@ -10,6 +10,7 @@
 #include <io.h>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 
 #include "app/log_file.h"
 #include "platform/host_file.h"
@@ -193,6 +194,37 @@ void checkProcess(qir::win32::Win32Platform& os) {
           "localTime gives a calendar date and clock time");
 }
 
+// The update lock's four answers, with threads standing for the other holders: a mutex
+// is held by a thread, and one whose thread ended without letting go is abandoned.
+void checkLock(qir::win32::Win32Platform& os) {
+    using qir::platform::LockResult;
+    const std::u16string name = u"Global\\QIR-platform-check-lock";
+    qir::platform::Handle mine = kInvalidHandle;
+    check(os.takeLock(name, &mine) == LockResult::Taken && mine != kInvalidHandle,
+          "takeLock takes a free mutex");
+    LockResult other = LockResult::Taken;
+    qir::platform::Handle theirs = 0;
+    std::thread([&] { other = os.takeLock(name, &theirs); }).join();
+    check(other == LockResult::HeldElsewhere && theirs == kInvalidHandle,
+          "takeLock from another thread finds it held, with no handle");
+    check(os.releaseLock(mine), "releaseLock lets go of a taken mutex");
+
+    std::thread([&] { other = os.takeLock(name, &theirs); }).join();
+    check(other == LockResult::Taken, "another thread takes it and ends without letting go");
+    check(os.takeLock(name, &mine) == LockResult::TakenOverAbandoned,
+          "takeLock takes over a mutex whose holder ended");
+    check(os.releaseLock(mine), "releaseLock lets go of a mutex taken over");
+    check(os.closeHandle(theirs), "the ended thread's handle closes");
+    check(os.takeLock(name, &mine) == LockResult::Taken && os.releaseLock(mine),
+          "let go properly, the mutex is an ordinary one again");
+
+    qir::platform::PowerStatus power;
+    power.acLineStatus = 77;
+    check(os.getSystemPowerStatus(&power) &&
+              (power.acLineStatus == 0 || power.acLineStatus == 1 || power.acLineStatus == 255),
+          "getSystemPowerStatus tells the AC line as online, offline or unknown");
+}
+
 } // namespace
 
 // "--echo CODE ARGS...": prints each argument as "[text]" on a line of its own and
@@ -213,6 +245,7 @@ int wmain(int argc, wchar_t** argv) {
     checkHostFile();
     checkLogFileChangedMeanwhile();
     checkProcess(os);
+    checkLock(os);
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed;
 }

@@ -9,8 +9,8 @@
       The calls of the capture, one a line, without what the real calls answer
       differently from the simulated platform (docs/emulated-windows.md):
         - the header (host and time);
-        - the values of device information sets and handles, opaque numbers (numbered
-          here in the order they are made);
+        - the values of device information sets, handles and the update lock's handles,
+          opaque numbers (numbered here in the order they are made);
         - the walk of the all-classes set (the set itself, every call on it and the
           GetLastError that follows one), which on Wine never finds a disk of the disk
           interface set by its number.
@@ -73,9 +73,9 @@ def windows_numbers(capture, description):
 def body(capture):
     # Sets and handles are numbered as they are made, since Windows reuses the values of
     # closed ones; a value made earlier stands for the last thing made with it.
-    made = {"set": "get_class_devs", "handle": "create_file"}
-    current = {"set": {}, "handle": {}}
-    count = {"set": 0, "handle": 0}
+    made = {"set": "get_class_devs", "handle": "create_file", "lock": "take_lock"}
+    current = {"set": {}, "handle": {}, "lock": {}}
+    count = {"set": 0, "handle": 0, "lock": 0}
     walked = set()  # values of the all-classes sets now open
     out = []
     dropped_last = False

@@ -10,7 +10,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/../wine_test_lib.sh"
 MACHINE_TESTS="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 MACHINE_DRIVER="$QIR_WINDOWS_BUILD_DIR/qir-machine.sys"
 MACHINE_INSTALLER="$QIR_WINDOWS_BUILD_DIR/qir-machine-install.exe"
-for f in "$MACHINE_DRIVER" "$MACHINE_INSTALLER"; do
+LOCK_HOLDER="$QIR_WINDOWS_BUILD_DIR/qir-lock-holder.exe"
+for f in "$MACHINE_DRIVER" "$MACHINE_INSTALLER" "$LOCK_HOLDER"; do
     [[ -f "$f" ]] || { echo "FAIL: $f has not been built" >&2; exit 1; }
 done
 
@@ -65,6 +66,49 @@ machine_folder() {
     install_machine "$1" "$d/wine-order.json"
 }
 
+# The other update a description with "update_running": true stands for: qir-lock-holder.exe
+# holding the real update mutex (below) from the machine's install until the next install
+# or the end of the test.
+
+# holder MODE NAME: qir-lock-holder.exe MODE in the background, its standard input a FIFO
+# that this shell keeps open (file descriptor in holder_fd[NAME]); waits up to 30 s for
+# its word. Its process id goes to holder_pid[NAME].
+declare -A holder_pid holder_fd
+holder() {
+    local mode="$1" name="$2" word fd
+    word="$([[ "$mode" == hold ]] && echo held || echo kept)"
+    rm -f "$WORK/$name.in"
+    mkfifo "$WORK/$name.in"
+    WINEPREFIX="$WINE_PREFIX_DIR" WINEDEBUG=-all wine "$LOCK_HOLDER" "$mode" \
+        <"$WORK/$name.in" >"$WORK/$name.out" 2>&1 &
+    holder_pid[$name]=$!
+    exec {fd}>"$WORK/$name.in"
+    holder_fd[$name]=$fd
+    at_exit "kill -KILL ${holder_pid[$name]} 2>/dev/null"
+    for _ in $(seq 150); do
+        grep -q "^$word" "$WORK/$name.out" 2>/dev/null && return 0
+        kill -0 "${holder_pid[$name]}" 2>/dev/null || break
+        sleep 0.2
+    done
+    fail "qir-lock-holder.exe $mode did not say $word: $(cat "$WORK/$name.out")"
+    return 1
+}
+
+# let_go NAME: the holder's input ends; it lets go and ends with 0.
+let_go() {
+    local rc=0
+    exec {holder_fd[$1]}>&-
+    wait "${holder_pid[$1]}" || rc=$?
+    expect_eq "$1: exit code of qir-lock-holder.exe" 0 "$rc"
+}
+
+# killed NAME: the holder is killed without letting go.
+killed() {
+    kill -KILL "${holder_pid[$1]}"
+    wait "${holder_pid[$1]}" 2>/dev/null || true
+    exec {holder_fd[$1]}>&-
+}
+
 # install_machine DESCRIPTION ORDER: the machine in place of the one before, in the form
 # the emulated machine can hold (wine_form.py, which names each change); ORDER gets that
 # form in Wine's order, for qir-sim. Fails the test (and returns 1) when the installer
@@ -74,9 +118,18 @@ install_machine() {
     python3 "$MACHINE_TESTS/wine_form.py" "$1" "$form" | sed "s/^/note: $(machine_name "$1"): /"
     rc=$(wine_exe --direct --stderr "$WORK/install.err" "$MACHINE_INSTALLER" install \
         "$(win_path "$form")" "$(win_path "$MACHINE_DRIVER")" "$(win_path "$2")")
-    [[ "$rc" == 0 ]] && return 0
-    fail "$(machine_name "$1"): the installer ended with $rc: $(cat "$WORK/install.err")"
-    return 1
+    [[ "$rc" != 0 ]] && {
+        fail "$(machine_name "$1"): the installer ended with $rc: $(cat "$WORK/install.err")"
+        return 1
+    }
+    if [[ -n "${holder_pid[described]:-}" ]]; then
+        let_go described
+        unset 'holder_pid[described]'
+    fi
+    if jq -e '.update_running == true' "$1" >/dev/null; then
+        holder hold described || return 1
+    fi
+    return 0
 }
 
 # machine_state RESULT_CODE FILE: the driver writes the machine's state with that result.
