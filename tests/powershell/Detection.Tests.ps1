@@ -34,7 +34,7 @@ Describe 'the detection and compliance scripts' -ForEach @(@{ Cases = $cases }) 
             if ($case.Installed) {
                 $programs = Join-Path $path 'Program Files/QIR'
                 New-Item -ItemType Directory -Force -Path $programs | Out-Null
-                Copy-Item -LiteralPath (Get-QirScript 'qir-scan.exe' -Host $path) -Destination $programs
+                Copy-Item -LiteralPath (Get-QirScript 'qir-scan.exe' -HostPath $path) -Destination $programs
                 if ($case.Scan) {
                     Set-Content -LiteralPath "$programs/qir-scan.exe" -Value $case.Scan
                     if ($case.Scan -notlike '#!*') { & chmod -x "$programs/qir-scan.exe" }

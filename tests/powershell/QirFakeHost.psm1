@@ -32,10 +32,10 @@ function Add-QirContentCache {
     Copy-Item -Path (Join-Path $env:QIR_SOURCE_DIR 'deploy/windows/*.ps1') -Destination $cache
 }
 
-# A file of the content cache of the host entered, or of the host -Host names.
+# A file of the content cache of the host entered, or of the host -HostPath names.
 function Get-QirScript {
-    param([string]$Name, [string]$Host = $env:QIR_FAKE_HOST)
-    return Join-Path $Host "Windows/IMECache/QIR/$Name"
+    param([string]$Name, [string]$HostPath = $env:QIR_FAKE_HOST)
+    return Join-Path $HostPath "Windows/IMECache/QIR/$Name"
 }
 
 function Enter-QirHost {
