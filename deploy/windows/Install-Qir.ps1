@@ -14,7 +14,8 @@
 #   1618     try again later: another update runs now (scan 6), or a drive is to be
 #            updated while the machine runs on battery; nothing was written
 #   1        the update failed
-#   2, 3, 4  the scan failed (3: a drive or controller could not be read)
+#   2, 3, 4  the scan failed (3: a drive or controller could not be read), before the
+#            update or in the scan after it
 $ErrorActionPreference = 'Stop'
 # Only administrators can write in Program Files, and a folder made in it inherits that.
 $programDir = 'C:\Program Files\QIR'
@@ -147,6 +148,11 @@ if ($code -eq 0) {
     $after = Invoke-QirScan
     if ($after -eq 5 -or $after -eq 1) {
         exit 3010
+    }
+    if ($after -ge 2 -and $after -le 4) {
+        # The update went through, but what it left cannot be seen: not a success.
+        Write-Output "QIR: the scan after the update failed ($after): $scanJson lists the problems"
+        exit $after
     }
     exit 0
 }

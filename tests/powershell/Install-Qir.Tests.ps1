@@ -77,6 +77,26 @@ Describe 'Install-Qir.ps1' {
             Get-QirCallSummary | Should -Be ''
         }
 
+        It 'scan 1, qir.exe 0, the scan after it <After>: ends with <Code>' -ForEach @(
+            @{ After = 0; Code = 0 }
+            @{ After = 3; Code = 3 }
+            @{ After = 6; Code = 0 }
+        ) {
+            # The scan after the update as the machine cannot give it at will: the real
+            # scan first, then one that ends with the code of the case.
+            Use-Host 'immediate'
+            $scan = Get-QirScript 'qir-scan.exe'
+            Move-Item -LiteralPath $scan -Destination "$scan.real"
+            Set-Content -LiteralPath $scan -Value @(
+                '#!/bin/sh'
+                'calls="$QIR_FAKE_HOST/calls"'
+                "if grep -q '^qir.exe' `"`$calls`" 2>/dev/null; then echo 'qir-scan.exe' >>`"`$calls`"; exit $After; fi"
+                "exec '$scan.real' `"`$@`"")
+            & chmod +x $scan
+            (Install).ExitCode | Should -Be $Code
+            Get-QirCallSummary | Should -Be 'scan;update;written;scan'
+        }
+
         It 'a qir.exe ended during the download is a failure' {
             Use-Host 'reset'
             Set-QirMachineKey 'faults' @(@{ kind = 'inbox.download'; occurrence = 3; interrupt = 'kill' })
