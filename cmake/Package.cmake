@@ -3,7 +3,14 @@
 # of deploy/, and SHA256SUMS over them,
 # in qir-<version>-<image revision>-win64.zip.
 install(TARGETS ${QIR_SHIPPED_PROGRAMS} RUNTIME DESTINATION .)
-install(FILES "${CMAKE_SOURCE_DIR}/packaging/DEPLOYMENT.txt"
+# DEPLOYMENT.txt: the package's own first part, then docs/deployment.md, the one home of
+# the deployment's steps and codes, so that the package explains each code as the docs do.
+set(_deployment_parts "${CMAKE_SOURCE_DIR}/packaging/DEPLOYMENT.txt" "${CMAKE_SOURCE_DIR}/docs/deployment.md")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_deployment_parts})
+file(READ "${CMAKE_SOURCE_DIR}/packaging/DEPLOYMENT.txt" _deployment_head)
+file(READ "${CMAKE_SOURCE_DIR}/docs/deployment.md" _deployment_guide)
+file(WRITE "${CMAKE_BINARY_DIR}/DEPLOYMENT.txt" "${_deployment_head}${_deployment_guide}")
+install(FILES "${CMAKE_BINARY_DIR}/DEPLOYMENT.txt"
               "${CMAKE_SOURCE_DIR}/deploy/windows/Install-Qir.ps1"
               "${CMAKE_SOURCE_DIR}/deploy/windows/Detect-Qir.ps1"
               "${CMAKE_SOURCE_DIR}/deploy/windows/Get-QirScanResult.ps1"

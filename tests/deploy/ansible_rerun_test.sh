@@ -16,6 +16,7 @@ mkdir -p files
 echo "program" >files/qir.exe
 echo "scan" >files/qir-scan.exe
 update="qir.exe /s /log=C:\\Windows\\Logs\\qir.log;written"
+scan="qir-scan.exe /json=C:\\Windows\\Logs\\qir-scan.json"
 
 # new_host KIND: a host of its own with one drive of that kind.
 new_host() {
@@ -41,50 +42,69 @@ play() {
 # copies nothing and runs only the scan.
 new_host reset
 play "first run, reset" 0
-expect_eq "first run, reset: programs run" "qir-scan.exe;$update;qir-scan.exe;reboot;qir-scan.exe;" "$calls"
+expect_eq "first run, reset: programs run" "$scan;$update;$scan;reboot;$scan;" "$calls"
 expect_eq "first run, reset: recap" "changed=3 unreachable=0 failed=0" "$recap"
 play "second run, reset" 0
-expect_eq "second run, reset: programs run" "qir-scan.exe;" "$calls"
+expect_eq "second run, reset: programs run" "$scan;" "$calls"
 expect_eq "second run, reset: recap" "changed=0 unreachable=0 failed=0" "$recap"
 
 # Firmware active at once: the scan after the update finds nothing left, so no reboot.
 new_host immediate
 play "first run, active at once" 0
-expect_eq "first run, active at once: programs run" "qir-scan.exe;$update;qir-scan.exe;" "$calls"
+expect_eq "first run, active at once: programs run" "$scan;$update;$scan;" "$calls"
 play "second run, active at once" 0
 expect_eq "second run, active at once: recap" "changed=0 unreachable=0 failed=0" "$recap"
 
 # A host already current from the start: nothing but the copy and the scan.
 new_host current
 play "already current" 0
-expect_eq "already current: programs run" "qir-scan.exe;" "$calls"
+expect_eq "already current: programs run" "$scan;" "$calls"
 
 # An incomplete scan (not an administrator, a drive that cannot be opened) stops the
 # host before any update.
 new_host access_denied
 play "incomplete scan" 2
-expect_eq "incomplete scan: programs run" "qir-scan.exe;" "$calls"
+expect_eq "incomplete scan: programs run" "$scan;" "$calls"
 expect_eq "incomplete scan: recap" "changed=1 unreachable=0 failed=1" "$recap"
 
 # An earlier run wrote the image and the restart is still to come: a restart, no update.
 new_host restart_pending
 play "restart pending" 0
-expect_eq "restart pending: programs run" "qir-scan.exe;reboot;qir-scan.exe;" "$calls"
+expect_eq "restart pending: programs run" "$scan;reboot;$scan;" "$calls"
 
 # A drive that needs a power cycle: the restart leaves it waiting, and the host fails
 # with a note; the rerun fails it again without a restart, and after a full shutdown the
 # run finds nothing to do and takes the note away.
 new_host power_cycle_drive
 play "power cycle, first run" 2
-expect_eq "power cycle, first run: programs run" "qir-scan.exe;$update;qir-scan.exe;reboot;qir-scan.exe;" \
+expect_eq "power cycle, first run: programs run" "$scan;$update;$scan;reboot;$scan;" \
     "$calls"
 grep -q "shut the host down fully" "$host/out.txt" || fail "power cycle, first run: no word of the shutdown"
 play "power cycle, second run" 2
-expect_eq "power cycle, second run: programs run" "qir-scan.exe;" "$calls"
+expect_eq "power cycle, second run: programs run" "$scan;" "$calls"
 expect_eq "power cycle, second run: recap" "changed=0 unreachable=0 failed=1" "$recap"
 "$QIR_SIM" --machine "$host/machine.json" --event power_cycle --no-run --write-machine "$host/machine.json"
 play "power cycle, after the shutdown" 0
-expect_eq "power cycle, after the shutdown: programs run" "qir-scan.exe;" "$calls"
+expect_eq "power cycle, after the shutdown: programs run" "$scan;" "$calls"
 expect_eq "power cycle, after the shutdown: recap" "changed=1 unreachable=0 failed=0" "$recap"
 [[ ! -e "$host/Windows/Logs/qir-shutdown-needed.txt" ]] || fail "the note outlived the shutdown"
+# Another update runs on the host now: the host fails with that reason, nothing started,
+# and once the other update is over the next run updates it.
+new_host update_running
+play "another update running" 2
+expect_eq "another update running: programs run" "$scan;" "$calls"
+grep -q "Another firmware update is running on this host now" "$host/out.txt" || fail "no word of the other update"
+jq '.update_running = false' "$host/machine.json" >"$host/m.json" && mv "$host/m.json" "$host/machine.json"
+play "the other update over" 0
+expect_eq "the other update over: programs run" "$scan;$update;$scan;reboot;$scan;" "$calls"
+
+# A laptop on battery: the host fails with that reason before the update; plugged in, the
+# next run updates it.
+new_host on_battery
+play "on battery" 2
+expect_eq "on battery: programs run" "$scan;" "$calls"
+grep -q "The host runs on battery" "$host/out.txt" || fail "no word of the battery"
+jq '.power.ac_line = "online"' "$host/machine.json" >"$host/m.json" && mv "$host/m.json" "$host/machine.json"
+play "plugged in" 0
+expect_eq "plugged in: programs run" "$scan;$update;$scan;reboot;$scan;" "$calls"
 finish

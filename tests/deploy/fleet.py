@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """A simulated fleet for the playbook, and the judgement of a run of it.
 
-  fleet.py make DIR HOSTS SEED   hosts of every kind below (then drawn by the seed), each a
-                                 folder with its machine and its own Python for Ansible,
-                                 and DIR/inventory.yml
+  fleet.py make DIR HOSTS SEED [KIND,...]
+                                 hosts of every kind below, or of those named (then drawn
+                                 by the seed), each a folder with its machine and its own
+                                 Python for Ansible, and DIR/inventory.yml
   fleet.py host DIR KIND         one host of that kind with one drive, in folder DIR, and
                                  an inventory of it alone beside DIR
   fleet.py judge DIR RUN         checks DIR/result-RUN.json (the callback's record of run
@@ -28,6 +29,8 @@ UPDATE = "Update the firmware"
 SCAN_AGAIN = "Scan again"
 SHUTDOWN = "Fail a host whose drive needs a full shutdown"
 NOT_AGAIN = "Fail a host that a restart did not finish"
+RUNNING = "Fail a host where another update runs now"
+ON_BATTERY = "Fail a host that runs on battery"
 
 
 def inbox_machine(drives, **drive_keys):
@@ -92,11 +95,17 @@ KINDS = {
     "restart_pending": (lambda n, f: after_run(inbox_machine(n), f), None, None),
     "immediate": (lambda n, f: inbox_machine(n, activation="immediate"), None, None),
     "power_lost_earlier_run": (lambda n, f: after_run(inbox_machine(n), f, CUT_AT_THIRD_PIECE), None, None),
+    # A laptop away from its charger: nothing is started until it is plugged in.
+    "on_battery": (lambda n, f: {**inbox_machine(n), "power": {
+        "ac_line": "offline", "battery_present": True, "battery_percent": 64}}, ON_BATTERY, ON_BATTERY),
+    # Another process holds the update's mutex (a technician's qir.exe, another tool).
+    "update_running": (lambda n, f: {**inbox_machine(n), "update_running": True}, RUNNING, RUNNING),
 }
 
 PYTHON_WRAPPER = """#!/bin/sh
-# The host's Python for Ansible: its modules act on this host's folder.
-QIR_FAKE_HOST='{host}' exec '{python}' "$@"
+# The host's Python for Ansible: its modules act on this host's folder, and a file that
+# a module opens on C: lies there too (fake_windows/host_python).
+QIR_FAKE_HOST='{host}' PYTHONPATH='{site}' exec '{python}' "$@"
 """
 
 
@@ -107,7 +116,8 @@ def make_host(host, kind, drives):
     if machine is not None:
         (host / "machine.json").write_text(json.dumps(machine))
     wrapper = host / "python"
-    wrapper.write_text(PYTHON_WRAPPER.format(host=host, python=sys.executable))
+    wrapper.write_text(PYTHON_WRAPPER.format(host=host, python=sys.executable,
+                                             site=Path(__file__).parent / "fake_windows" / "host_python"))
     wrapper.chmod(0o755)
     return f"    {host.name}:\n      ansible_python_interpreter: {wrapper}\n"
 
@@ -117,10 +127,10 @@ def write_inventory(path, entries):
                     "".join(entries))
 
 
-def make(folder, hosts, seed):
+def make(folder, hosts, seed, kinds=None):
     folder = Path(folder)
     draw = random.Random(seed)
-    kinds = list(KINDS)
+    kinds = kinds or list(KINDS)
     chosen = kinds[:hosts] + [draw.choice(kinds) for _ in range(hosts - len(kinds))]
     inventory, expected = [], {}
     for i, kind in enumerate(chosen, 1):
@@ -181,8 +191,8 @@ def judge(folder, run):
 
 
 if __name__ == "__main__":
-    if sys.argv[1:2] == ["make"] and len(sys.argv) == 5:
-        make(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    if sys.argv[1:2] == ["make"] and len(sys.argv) in (5, 6):
+        make(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), sys.argv[5].split(",") if len(sys.argv) == 6 else None)
     elif sys.argv[1:2] == ["host"] and len(sys.argv) == 4:
         host = Path(sys.argv[2])
         write_inventory(host.parent / "inventory.yml", [make_host(host, sys.argv[3], 1)])

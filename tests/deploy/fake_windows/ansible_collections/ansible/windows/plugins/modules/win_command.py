@@ -16,10 +16,12 @@ def main():
     note_call(" ".join([program.name] + argv[1:]))
     if not program.is_file():
         module.fail_json(msg=f"{argv[0]} was not copied to the host", rc=2)
+    # The paths of the report and the log lie on the host's C: drive.
+    args = [a if not a.startswith(("/log=", "/json=")) else a.split("=", 1)[0] + "=" + str(local_path(a.split("=", 1)[1]))
+            for a in argv[1:]]
     if program.name == "qir-scan.exe":
-        rc, out, err = sim("--scan", "--", *argv[1:])
+        rc, out, err = sim("--scan", "--", *args)
     elif program.name == "qir.exe":
-        args = [a if not a.startswith("/log=") else "/log=" + str(local_path(a[5:])) for a in argv[1:]]
         state = host / "state.json"
         state.unlink(missing_ok=True)
         rc, out, err = sim("--write-machine", str(machine), "--state", str(state), "--", *args)
