@@ -1,7 +1,8 @@
 // Every question a capture holds is answered as recorded by the machine rebuilt from it:
 // small machines whose answers the drive and driver models would not give of themselves,
 // each scanned with a capture, rebuilt and scanned again, with the same exit code, report,
-// JSON and capture body; and the rebuilt machine runs on the recorded clock.
+// JSON and capture body, and updated as the original is; and the rebuilt machine runs on
+// the recorded clock.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -108,6 +109,20 @@ const Recorded kRecorded[] = {
      true},
     {"get_info_at_offset_64",
      machineOf(inboxDisk(1, "a"), makerDrive("a", R"(, "get_info": {"offset": 64})"), ""), true},
+    // The update commits to the first slot the get-info records call writable: the rebuilt
+    // drive holds every slot they name, writable or read-only as they say.
+    {"get_info_naming_slots_beyond_its_record_count",
+     machineOf(inboxDisk(1, "a"),
+               makerDrive("a", R"(, "slots": {"count": 7, "slot1_read_only": true},)"
+                               R"( "get_info": {"records": [{"number": 0, "read_only": 1},)"
+                               R"( {"number": 6, "read_only": 0}, {"number": 2, "read_only": 0},)"
+                               R"( {"number": 6, "read_only": 1}]})"),
+               "")},
+    {"get_info_calling_slot_1_writable_after_a_read_only_record",
+     machineOf(inboxDisk(1, "a"),
+               makerDrive("a", R"(, "slots": {"count": 3}, "get_info": {"records": [)"
+                               R"({"number": 3, "read_only": 1}, {"number": 1, "read_only": 0}]})"),
+               "")},
     {"inbox_disks_answering_one_device_number",
      machineOf(
          inboxDisk(1, "a") + "," + inboxDisk(2, "b"), makerDrive("a") + "," + makerDrive("b"),
