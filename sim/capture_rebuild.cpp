@@ -805,10 +805,13 @@ class Rebuild {
         // Only the first volume is ever listed; the others stand in empty. A count beyond
         // any controller is the driver's answer, kept as such.
         uint32_t volumes = raidCount.value_or(0);
-        std::set<uint32_t> listedIds;
-        ordered_json members = memberList ? entries(*memberList, nvme_pt::kMemberListEntries,
-                                                    memberCount.value_or(0), &listedIds)
-                                          : ordered_json::array();
+        // The ids the port's lists show: the first volume's members stand only when there is
+        // a volume.
+        std::set<uint32_t> listedIds, unlisted;
+        ordered_json members =
+            memberList ? entries(*memberList, nvme_pt::kMemberListEntries, memberCount.value_or(0),
+                                 volumes ? &listedIds : &unlisted)
+                       : ordered_json::array();
         ordered_json raid = ordered_json::array();
         for (uint32_t v = 0; v < std::min<uint32_t>(volumes, 16); ++v)
             raid.push_back(v == 0 ? ordered_json{{"members", members}}

@@ -134,12 +134,11 @@ const std::vector<std::string>& unseenFactNames() {
 std::string withUnseenFacts(const std::string& rebuilt, const capture::CallList& calls,
                             const std::string& original, const sim::SimMachine& scanned,
                             const std::vector<std::string>& facts, std::string* error) {
-    std::unique_ptr<sim::SimMachine> from = sim::loadMachine(original, error);
-    std::unique_ptr<sim::SimMachine> before = from ? sim::loadMachine(rebuilt, error) : nullptr;
+    std::unique_ptr<sim::SimMachine> before = sim::loadMachine(rebuilt, error);
     if (!before)
         return {};
     ordered_json machine = ordered_json::parse(rebuilt);
-    std::vector<int> map = originalDrives(*before, *from);
+    std::vector<int> map = originalDrives(*before, scanned);
     for (const std::string& fact : facts) {
         if (fact == "faults") {
             ordered_json faults =
@@ -151,7 +150,7 @@ std::string withUnseenFacts(const std::string& rebuilt, const capture::CallList&
         }
         for (size_t k = 0; k < map.size(); ++k)
             if (map[k] >= 0)
-                carry(fact, *from, map[k], behindInbox(*before, static_cast<int>(k)),
+                carry(fact, scanned, map[k], behindInbox(*before, static_cast<int>(k)),
                       machine["drives"][k]);
     }
     // What was carried is what the answers did not show: the capture's questions are still

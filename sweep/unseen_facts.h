@@ -19,10 +19,10 @@ std::vector<int> originalDrives(const sim::SimMachine& rebuilt, const sim::SimMa
 const std::vector<std::string>& unseenFactNames();
 
 // The description rebuilt from `calls` with each fact named in `facts` (of
-// unseenFactNames()) carried over from the original, still answering every question of
-// the capture as recorded; `scanned` is the original machine as the recorded scan left it,
-// which tells the faults the scan met. Empty, with a reason, when a description is refused
-// on the way.
+// unseenFactNames()) carried over from the original (`original` is its description,
+// `scanned` the machine as the recorded scan left it, which tells the faults the scan
+// met), still answering every question of the capture as recorded. Empty, with a reason,
+// when a description is refused on the way.
 std::string withUnseenFacts(const std::string& rebuilt, const capture::CallList& calls,
                             const std::string& original, const sim::SimMachine& scanned,
                             const std::vector<std::string>& facts, std::string* error);

@@ -12,6 +12,7 @@
 #include "sim/capture_rebuild.h"
 #include "sim_fixture.h"
 #include "sweep/rebuild_property.h"
+#include "sweep/unseen_facts.h"
 
 namespace {
 
@@ -20,8 +21,9 @@ using qir::testing::machineOf;
 using qir::testing::makerDrive;
 
 // An RST controller with drives on path ids 0, 1 and 2, the RAID set `members`, its volume
-// and a pass-through disk on bus 2.
-std::string rstMachine(const std::string& members, const std::string& faults) {
+// and a pass-through disk on bus 2, whose drive `ptExtra` adds to.
+std::string rstMachine(const std::string& members, const std::string& faults,
+                       const std::string& ptExtra = "") {
     const std::string port =
         R"(\\\\?\\pci#ven_8086&dev_2822#3&1#{2accfe60-c130-11d2-b082-00a0c91efb8b})";
     auto disk = [](const std::string& instance, const std::string& extra) {
@@ -40,13 +42,13 @@ std::string rstMachine(const std::string& members, const std::string& faults) {
             disk("VEN_NVME&PROD_KORVANE\\\\4&2",
                  R"(, "device_number": 1, "location_info": "Bus Number 2, Target Id 0, LUN 0")"),
         makerDrive("m0") + "," + makerDrive("m1", R"(, "firmware": "VDL4J9QB")") + "," +
-            makerDrive("pt"),
+            makerDrive("pt", ptExtra),
         faults);
 }
 
-// A VROC controller whose port 1 has a volume of one drive and one drive outside it; its
-// two volume disks each have the tool walk the ports again.
-std::string vrocMachine(const std::string& faults) {
+// A VROC controller whose port 1 has a volume of one drive (disk id `memberId`) and one
+// drive outside it; its two volume disks each have the tool walk the ports again.
+std::string vrocMachine(const std::string& faults, const std::string& memberId = "1") {
     auto volume = [](const std::string& n) {
         return R"({"class": "disk", "instance_id": "SCSI\\DISK&VEN_INTEL&PROD_RAID_1\\4&)" + n +
                R"(", "parent_id": "PCI\\VEN_8086&DEV_201D\\3&2", "interface_path": "\\\\?\\scsi#raid#4&)" +
@@ -58,7 +60,9 @@ std::string vrocMachine(const std::string& faults) {
         R"( "driver_desc": "Intel(R) Virtual RAID on CPU Controller", "driver": "vroc"},)" +
             volume("0") + "," + volume("1") + "," +
             R"({"class": "scsi_port", "scsi_port": 1, "driver": "vroc", "vroc": {)"
-            R"("raid_volumes": [{"members": [{"drive": "v1", "disk_id": 1, "address": 7}]}],)"
+            R"("raid_volumes": [{"members": [{"drive": "v1", "disk_id": )" +
+            memberId +
+            R"(, "address": 7}]}],)"
             R"( "non_raid": [{"drive": "v2", "disk_id": 2, "address": 8}]}})",
         makerDrive("v1") + "," + makerDrive("v2", R"(, "fwug": 0)"), faults);
 }
@@ -123,6 +127,10 @@ const Recorded kRecorded[] = {
                makerDrive("a", R"(, "slots": {"count": 3}, "get_info": {"records": [)"
                                R"({"number": 3, "read_only": 1}, {"number": 1, "read_only": 0}]})"),
                "")},
+    // The member list fails, so the tool identifies the zeroed entry's disk id 0, which
+    // the drive answers to: the update's pieces sent to that id reach it.
+    {"vroc_drive_identified_by_an_id_no_list_shows",
+     vrocMachine(R"({"kind": "vroc.member_list", "occurrence": "every", "error": 1})", "0")},
     {"inbox_disks_answering_one_device_number",
      machineOf(
          inboxDisk(1, "a") + "," + inboxDisk(2, "b"), makerDrive("a") + "," + makerDrive("b"),
@@ -165,6 +173,53 @@ TEST(RebuiltAsRecorded, APendingImageActivatesAtTheRestartOfTheRebuiltMachine) {
     EXPECT_EQ(rebuilt->drives[0].activeSlot(), 2);
     EXPECT_EQ(rebuilt->drives[0].slotRevision(2), "VDL9K2QC");
 }
+
+// The update of a rebuilt machine goes as the original's only once what no capture holds
+// is carried over: each machine here parts without its fact alone.
+struct Unseen {
+    const char* fact;
+    std::string description;
+};
+void PrintTo(const Unseen& u, std::ostream* os) {
+    *os << u.fact;
+}
+
+const Unseen kUnseen[] = {
+    // The RST route commits to slot 2, which the drive lacks though its FRMW names three.
+    {"slots", rstMachine("[0, 1]", "", R"(, "identify_bytes": [{"offset": 260, "hex": "06"}])")},
+    // The RST driver says that the activation needs a power cycle; the route returns 1602.
+    {"activation",
+     rstMachine("[0, 1]", "", R"(, "slots": {"count": 2}, "activation": "power_cycle")")},
+    {"faults", machineOf(inboxDisk(1, "a"), makerDrive("a", R"(, "slots": {"count": 2})"),
+                         R"({"kind": "inbox.download", "occurrence": 3, "return_code": 7})")},
+    // Identify shows granularity 8; the drive takes pieces of 16 blocks only.
+    {"granularity",
+     machineOf(inboxDisk(1, "a"),
+               makerDrive("a", R"(, "slots": {"count": 2}, "fwug": 16,)"
+                               R"( "identify_bytes": [{"offset": 319, "hex": "08"}])"))},
+    {"staged", machineOf(inboxDisk(1, "a"),
+                         makerDrive("a", R"(, "slots": {"count": 2}, "detect_overlap": true,)"
+                                         R"( "staged": [{"offset": 0, "size": 4096}])"))},
+};
+
+class RebuiltWithoutAFact : public ::testing::TestWithParam<Unseen> {};
+
+TEST_P(RebuiltWithoutAFact, UpdatesAsTheOriginalOnlyWithTheFactCarriedOver) {
+    qir::testing::ScratchFolder folder("qir_rebuild_unseen");
+    std::vector<std::string> others;
+    for (const std::string& fact : qir::sweep::unseenFactNames())
+        if (fact != GetParam().fact)
+            others.push_back(fact);
+    qir::sweep::RebuildVerdict without =
+        qir::sweep::checkRebuild(GetParam().description, folder.path().string(), others);
+    EXPECT_TRUE(without.updateDiffered) << without.why;
+    qir::sweep::RebuildVerdict with =
+        qir::sweep::checkRebuild(GetParam().description, folder.path().string());
+    EXPECT_TRUE(with.held) << with.why;
+}
+
+INSTANTIATE_TEST_SUITE_P(Capture, RebuiltWithoutAFact, ::testing::ValuesIn(kUnseen),
+                         [](const auto& info) { return std::string(info.param.fact); });
 
 // The clock: the machine's own from the header, else the UTC time of a schema 1 header.
 TEST(RebuiltAsRecorded, RunsOnTheClockOfTheRecording) {
