@@ -22,33 +22,33 @@ std::string upper(const std::u16string& text) {
     return narrow;
 }
 
-// Every way the tool reaches a drive: the disk's paths, the RST controller's path and the
-// drive's PathId, the VROC port and the disk id (the first entry of an id answers, as the
-// driver finds it).
-std::map<std::string, int> driveKeys(const sim::SimMachine& m) {
-    std::map<std::string, int> keys;
+// Every way the tool reaches a drive, the way it takes first: an inbox disk's device
+// number (the update opens \\.\PHYSICALDRIVEn, whichever disk answered the number), the RST
+// controller's path and the drive's PathId, the VROC port and the disk id (the first entry
+// of an id answers, as the driver finds it); then an inbox disk's interface path.
+std::vector<std::pair<std::string, int>> driveKeys(const sim::SimMachine& m) {
+    std::vector<std::pair<std::string, int>> keys;
     for (const sim::SimDevice& d : m.devices) {
-        if (d.deviceClass == sim::DeviceClass::Disk && d.drive >= 0) {
-            if (d.interfacePath)
-                keys.emplace("disk " + upper(*d.interfacePath), d.drive);
-            if (d.deviceNumber)
-                keys.emplace("number " + std::to_string(*d.deviceNumber), d.drive);
-        }
+        if (d.deviceClass == sim::DeviceClass::Disk && d.drive >= 0 && d.deviceNumber)
+            keys.emplace_back("number " + std::to_string(*d.deviceNumber), d.drive);
         if (d.driver == sim::DriverType::Rst && d.interfacePath)
             for (const sim::RstPort& p : d.rst.ports)
-                keys.emplace("rst " + upper(*d.interfacePath) + " " + std::to_string(p.pathId),
-                             p.drive);
+                keys.emplace_back("rst " + upper(*d.interfacePath) + " " + std::to_string(p.pathId),
+                                  p.drive);
         if (d.scsiPort) {
             std::string port = "vroc " + std::to_string(*d.scsiPort) + " ";
             for (const sim::VrocVolume& v : d.vroc.raidVolumes)
                 for (const sim::VrocEntry& e : v.members)
                     if (e.drive >= 0)
-                        keys.emplace(port + std::to_string(e.diskId), e.drive);
+                        keys.emplace_back(port + std::to_string(e.diskId), e.drive);
             for (const sim::VrocEntry& e : d.vroc.nonRaid)
                 if (e.drive >= 0)
-                    keys.emplace(port + std::to_string(e.diskId), e.drive);
+                    keys.emplace_back(port + std::to_string(e.diskId), e.drive);
         }
     }
+    for (const sim::SimDevice& d : m.devices)
+        if (d.deviceClass == sim::DeviceClass::Disk && d.drive >= 0 && d.interfacePath)
+            keys.emplace_back("disk " + upper(*d.interfacePath), d.drive);
     return keys;
 }
 
@@ -117,7 +117,9 @@ void carry(const std::string& fact, const sim::SimMachine& original, int from, b
 } // namespace
 
 std::vector<int> originalDrives(const sim::SimMachine& rebuilt, const sim::SimMachine& original) {
-    std::map<std::string, int> known = driveKeys(original);
+    std::map<std::string, int> known;
+    for (const auto& [key, drive] : driveKeys(original))
+        known.emplace(key, drive);
     std::vector<int> map(rebuilt.drives.size(), -1);
     for (const auto& [key, drive] : driveKeys(rebuilt))
         if (auto it = known.find(key); it != known.end() && map[size_t(drive)] < 0)
