@@ -165,8 +165,6 @@ void measureBlocks(const capture::CallList& calls, RebuildVerdict* v) {
         }
 }
 
-} // namespace
-
 // The update runs of the original and of the rebuilt machine with the unseen facts
 // carried over: empty when they go alike, else what differed.
 std::string updateDifference(const std::string& description, const sim::SimMachine& scanned,
@@ -197,6 +195,8 @@ std::string updateDifference(const std::string& description, const sim::SimMachi
         return "update commits " + firstDifference(first.committed, second.committed);
     return {};
 }
+
+} // namespace
 
 RebuildVerdict checkRebuild(const std::string& description, const std::string& folder) {
     return checkRebuild(description, folder, unseenFactNames());
