@@ -221,6 +221,20 @@ TEST_P(RebuiltWithoutAFact, UpdatesAsTheOriginalOnlyWithTheFactCarriedOver) {
 INSTANTIATE_TEST_SUITE_P(Capture, RebuiltWithoutAFact, ::testing::ValuesIn(kUnseen),
                          [](const auto& info) { return std::string(info.param.fact); });
 
+// The update opens an inbox disk as \\.\PHYSICALDRIVEn: a rebuilt disk that answered
+// another disk's number stands for that disk's drive, whatever its interface path says.
+TEST(RebuiltWithoutAFact, ADriveStandsForTheOneItsDeviceNumberOpens) {
+    qir::testing::SimulatedMachine original(machineOf(inboxDisk(0, "a") + "," + inboxDisk(1, "b"),
+                                                      makerDrive("a") + "," + makerDrive("b")));
+    qir::testing::SimulatedMachine rebuilt(machineOf(
+        inboxDisk(0, "x", R"(, "device_number": 1)") + "," +
+            R"({"class": "disk", "interface_path": "\\\\?\\scsi#disk&ven_nvme#5&1#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}",)"
+            R"( "driver": "inbox", "drive": "y"})",
+        makerDrive("x") + "," + makerDrive("y")));
+    ASSERT_TRUE(original.loaded() && rebuilt.loaded()) << original.error() << rebuilt.error();
+    EXPECT_EQ(qir::sweep::originalDrives(*rebuilt, *original), (std::vector<int>{1, 1}));
+}
+
 // The clock: the machine's own from the header, else the UTC time of a schema 1 header.
 TEST(RebuiltAsRecorded, RunsOnTheClockOfTheRecording) {
     const std::pair<const char*, const char*> headers[] = {
