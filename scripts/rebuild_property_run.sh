@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The long run of the rebuild's property: machines drawn from a seed, each scanned with a
-# capture, rebuilt and scanned again (qir-rebuild-check, docs/reliability.md), in both
+# capture, rebuilt, scanned and updated again (qir-rebuild-check, docs/reliability.md), in both
 # generator profiles, with the figure to quote.
 #
 #   scripts/rebuild_property_run.sh [--count N] [--seed S] [--keep DIR]

@@ -741,13 +741,16 @@ class Rebuild {
         return j;
     }
 
-    ordered_json entries(const CapturedCall& c, uint32_t first, uint32_t count) {
+    // The entries a list reply holds, and the disk ids they give.
+    ordered_json entries(const CapturedCall& c, uint32_t first, uint32_t count,
+                         std::set<uint32_t>* ids) {
         ordered_json list = ordered_json::array();
         for (uint32_t k = 0; k < count; ++k) {
             uint64_t at = first + uint64_t{nvme_pt::kEntrySize} * k;
             if (at + nvme_pt::kEntrySize > c.out.size())
                 break;
             list.push_back(entryOf(c.out.data() + at));
+            ids->insert(getU32(c.out.data(), static_cast<size_t>(at) + nvme_pt::kEntryDiskId));
         }
         return list;
     }
@@ -763,6 +766,7 @@ class Rebuild {
         const CapturedCall* memberList = nullptr;
         const CapturedCall* nonRaidList = nullptr;
         std::vector<const Request*> counts;
+        std::set<uint32_t> identified; // disk ids a drive answered on this port
         for (const Request& r : requests) {
             const CapturedCall& c = *r.call;
             if (r.kind == "other" || writesFirmware(r.kind))
@@ -784,8 +788,8 @@ class Rebuild {
                     fault(r, "return_code", rc);
                 else if (status != 0)
                     fault(r, "completion_status", status);
-                else if (!vrocDrives_.count(diskId) &&
-                         c.out.size() >= nvme_pt::kDataBuffer + nvme::kIdentifySize) {
+                else if (c.out.size() >= nvme_pt::kDataBuffer + nvme::kIdentifySize &&
+                         identified.insert(diskId).second && !vrocDrives_.count(diskId)) {
                     Drive d;
                     d.id = "vroc-disk" + std::to_string(diskId);
                     d.identify.assign(c.out.begin() + nvme_pt::kDataBuffer,
@@ -815,19 +819,33 @@ class Rebuild {
         // Only the first volume is ever listed; the others stand in empty. A count beyond
         // any controller is the driver's answer, kept as such.
         uint32_t volumes = raidCount.value_or(0);
+        // The ids the port's lists show: the first volume's members stand only when there is
+        // a volume.
+        std::set<uint32_t> listedIds, unlisted;
         ordered_json members =
-            memberList ? entries(*memberList, nvme_pt::kMemberListEntries, memberCount.value_or(0))
+            memberList ? entries(*memberList, nvme_pt::kMemberListEntries, memberCount.value_or(0),
+                                 volumes ? &listedIds : &unlisted)
                        : ordered_json::array();
         ordered_json raid = ordered_json::array();
         for (uint32_t v = 0; v < std::min<uint32_t>(volumes, 16); ++v)
             raid.push_back(v == 0 ? ordered_json{{"members", members}}
                                   : ordered_json{{"members", ordered_json::array()}});
-        controller["raid_volumes"] = raid;
         int32_t nonRaid = static_cast<int32_t>(nonRaidCount.value_or(0));
         ordered_json listed = nonRaidList && nonRaid > 0
                                   ? entries(*nonRaidList, nvme_pt::kNonRaidListEntries,
-                                            static_cast<uint32_t>(nonRaid))
+                                            static_cast<uint32_t>(nonRaid), &listedIds)
                                   : ordered_json::array();
+        // A drive that answered Identify on this port by a disk id its lists do not show
+        // (a list that failed, say) takes the update's pieces by that id all the same: it
+        // stands in a volume after the first, which the tool never lists.
+        for (uint32_t diskId : identified) {
+            if (listedIds.count(diskId))
+                continue;
+            while (raid.size() < 2)
+                raid.push_back({{"members", ordered_json::array()}});
+            raid[1]["members"].push_back({{"drive", vrocDrives_[diskId]}, {"disk_id", diskId}});
+        }
+        controller["raid_volumes"] = raid;
         controller["non_raid"] = listed;
         j["vroc"] = controller;
         for (const Request* r : counts) {
@@ -935,19 +953,37 @@ class Rebuild {
         uint8_t pending = b[base + fw::kInfoPendingSlot];
         size_t records =
             std::min<size_t>(slots, (b.size() - base - fw::kInfoSlots) / fw::kSlotRecordSize);
+        // The slot count covers what Identify's FRMW, the reply's SlotCount and the slot
+        // numbers of its records name.
         if (slots >= 1 && slots <= 7)
-            *count = slots;
-        revisions->assign(static_cast<size_t>(*count), "");
+            *count = std::max<int>(*count, slots);
         std::vector<std::pair<uint8_t, uint8_t>> bytes;
         for (size_t k = 0; k < records; ++k) {
             size_t rec = base + fw::kInfoSlots + fw::kSlotRecordSize * k;
             bytes.emplace_back(b[rec + fw::kSlotNumber], b[rec + fw::kSlotReadOnly]);
+        }
+        // The update commits to the first slot the records call writable: every slot they
+        // name is the drive's, and slot 1 is read-only as they say (writable when any
+        // record says so), else as Identify's FRMW says. No other slot of an NVMe drive
+        // can be read-only.
+        bool slot1Named = false, slot1Writable = false;
+        for (auto [number, readOnly] : bytes) {
+            if (number >= 1 && number <= 7)
+                *count = std::max<int>(*count, number);
+            if (number == 1) {
+                slot1Named = true;
+                slot1Writable = slot1Writable || readOnly == 0;
+            }
+        }
+        if (slot1Named)
+            *slot1ReadOnly = !slot1Writable;
+        revisions->assign(static_cast<size_t>(*count), "");
+        for (size_t k = 0; k < records && k < revisions->size(); ++k) {
+            size_t rec = base + fw::kInfoSlots + fw::kSlotRecordSize * k;
             std::string revision = bytesText(b.data() + rec + fw::kSlotRevision, 8);
-            if (k < revisions->size() && printable(revision))
+            if (printable(revision))
                 (*revisions)[k] = revision;
         }
-        if (!bytes.empty())
-            *slot1ReadOnly = bytes[0].second != 0;
         if (activeSlot >= 1 && activeSlot <= *count)
             *active = activeSlot;
         if (base != ((dataOffset + 7) & ~7u))

@@ -2,23 +2,30 @@
 // generated machines (sim/machine_generator.h), in one process.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "sim/machine_generator.h"
 #include "sweep/rebuild_property.h"
+#include "sweep/unseen_facts.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: qir-rebuild-check --seed N --count K [--first I] [--profile full|wine]\n"
-    "                         [--keep DIR] [--show N]\n"
+    "                         [--keep DIR] [--show N] [--carry FACT,...|none]\n"
     "Checks machines I..I+K-1 of series N: each scanned with a capture, rebuilt and scanned\n"
-    "again must give the same exit code, report, JSON and capture body, and the byte\n"
+    "again must give the same exit code, report, JSON and capture body; its update run\n"
+    "must give the same exit code, output, log (times masked) and commits as the rebuilt\n"
+    "machine's, once the facts no capture holds are carried over (--carry: only those\n"
+    "named, of slots, activation, faults, granularity, staged); and the byte\n"
     "blocks of its capture may take at most ten characters for each non-zero byte they\n"
     "hold (16 for a block without one). --keep writes each machine\n"
     "that fails, and its rebuilt machine, into DIR; --show prints the first N failures\n"
@@ -33,6 +40,21 @@ bool number(const char* text, uint64_t* value) {
     return true;
 }
 
+// "none", or names of unseenFactNames() separated by commas.
+bool factsNamed(const std::string& list, std::vector<std::string>* facts) {
+    facts->clear();
+    if (list == "none")
+        return true;
+    std::istringstream in(list);
+    for (std::string name; std::getline(in, name, ',');) {
+        const std::vector<std::string>& known = qir::sweep::unseenFactNames();
+        if (std::find(known.begin(), known.end(), name) == known.end())
+            return false;
+        facts->push_back(name);
+    }
+    return !facts->empty();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -40,6 +62,7 @@ int main(int argc, char** argv) {
     bool haveSeed = false, haveCount = false;
     std::string keep;
     qir::sim::GeneratorOptions options;
+    std::vector<std::string> facts = qir::sweep::unseenFactNames();
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string a = argv[i];
         bool ok = true;
@@ -53,6 +76,8 @@ int main(int argc, char** argv) {
             ok = number(argv[i + 1], &show);
         else if (a == "--keep")
             keep = argv[i + 1];
+        else if (a == "--carry")
+            ok = factsNamed(argv[i + 1], &facts);
         else if (a == "--profile")
             ok = qir::sim::generatorProfileNamed(argv[i + 1], &options.profile);
         else
@@ -72,11 +97,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     auto started = std::chrono::steady_clock::now();
-    uint64_t failed = 0, tooLarge = 0;
+    uint64_t failed = 0, tooLarge = 0, byUpdate = 0;
     size_t largestRatioBytes = 0, largestRatioNonZero = 1;
     for (uint64_t k = first; k < first + count; ++k) {
         std::string description = qir::sim::generatedMachine(seed, k, options);
-        qir::sweep::RebuildVerdict v = qir::sweep::checkRebuild(description, folder);
+        qir::sweep::RebuildVerdict v = qir::sweep::checkRebuild(description, folder, facts);
         bool small = qir::sweep::smallEnough(v);
         if (v.blockText * largestRatioNonZero >
             largestRatioBytes * std::max<size_t>(v.nonZeroBytes, 1)) {
@@ -90,6 +115,7 @@ int main(int argc, char** argv) {
             v.why = "its byte blocks take " + std::to_string(v.blockText) + " characters for " +
                     std::to_string(v.nonZeroBytes) + " non-zero bytes";
         }
+        byUpdate += v.updateDiffered;
         if (++failed <= show)
             std::fprintf(stderr, "machine %llu of seed %llu: %s\n",
                          static_cast<unsigned long long>(k), static_cast<unsigned long long>(seed),
@@ -104,13 +130,15 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(folder);
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf(
-        "rebuild property: %llu machines of seed %llu from %llu (%s profile), %llu failed "
-        "(%llu by capture size), byte blocks at most %.1f characters a non-zero byte, %.1f s\n",
-        static_cast<unsigned long long>(count), static_cast<unsigned long long>(seed),
-        static_cast<unsigned long long>(first),
-        options.profile == qir::sim::GeneratorProfile::Wine ? "wine" : "full",
-        static_cast<unsigned long long>(failed), static_cast<unsigned long long>(tooLarge),
-        static_cast<double>(largestRatioBytes) / static_cast<double>(largestRatioNonZero), seconds);
+    std::printf("rebuild property: %llu machines of seed %llu from %llu (%s profile), %llu failed "
+                "(%llu by capture size, %llu by the update run), byte blocks at most %.1f "
+                "characters a non-zero byte, %.1f s\n",
+                static_cast<unsigned long long>(count), static_cast<unsigned long long>(seed),
+                static_cast<unsigned long long>(first),
+                options.profile == qir::sim::GeneratorProfile::Wine ? "wine" : "full",
+                static_cast<unsigned long long>(failed), static_cast<unsigned long long>(tooLarge),
+                static_cast<unsigned long long>(byUpdate),
+                static_cast<double>(largestRatioBytes) / static_cast<double>(largestRatioNonZero),
+                seconds);
     return failed ? 1 : 0;
 }

@@ -1,11 +1,13 @@
 #include "sweep/rebuild_property.h"
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <vector>
 
 #include "app/console.h"
+#include "app/main_routine.h"
 #include "capture/capture_file.h"
 #include "capture/hex_text.h"
 #include "platform/platform.h"
@@ -14,6 +16,7 @@
 #include "sim/capture_rebuild.h"
 #include "sim/machine_loader.h"
 #include "sim/sim_machine.h"
+#include "sweep/unseen_facts.h"
 
 namespace qir::sweep {
 
@@ -82,6 +85,72 @@ std::string firstDifference(const std::string& a, const std::string& b) {
     }
 }
 
+struct UpdateOutput {
+    int exitCode = 0;
+    std::string out, log, committed;
+};
+
+// The run's times (DD-MM-YYYY(hh:mm:ss)) as #: a rebuilt machine's clock starts where the
+// recording found it.
+std::string timesMasked(std::string text) {
+    for (size_t at = 0; at + 20 <= text.size(); ++at) {
+        const char* p = text.c_str() + at;
+        bool stamp = p[2] == '-' && p[5] == '-' && p[10] == '(' && p[13] == ':' && p[16] == ':' &&
+                     p[19] == ')';
+        for (size_t k = 0; stamp && k < 19; ++k)
+            if (k != 2 && k != 5 && k != 10 && k != 13 && k != 16)
+                stamp = p[k] >= '0' && p[k] <= '9';
+        if (stamp)
+            text.replace(at, 20, "##-##-####(##:##:##)");
+    }
+    return text;
+}
+
+// The drives that took the image, each named by the original drive it stands for, with
+// the slot it went to and whether that slot runs or waits for a restart.
+std::string committedDrives(const sim::SimMachine& m, const std::vector<int>& names) {
+    std::vector<std::string> lines;
+    for (size_t k = 0; k < m.drives.size(); ++k) {
+        const sim::NvmeDrive& d = m.drives[k];
+        if (d.committedDigest().empty())
+            continue;
+        int slot = 0;
+        for (int s = 1; s <= d.slotCount() && !slot; ++s)
+            slot = d.slotDigest(s) == d.committedDigest() ? s : 0;
+        lines.push_back("drive " + std::to_string(names[k]) + ": slot " + std::to_string(slot) +
+                        (d.pendingSlot() == slot  ? " waits for a restart"
+                         : d.activeSlot() == slot ? " runs"
+                                                  : "") +
+                        "\n");
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string& line : lines)
+        text += line;
+    return text;
+}
+
+// The tool's update, `/s /log=`, on the machine; `names` names its drives.
+UpdateOutput updateRun(sim::SimMachine& machine, const std::vector<int>& names,
+                       const std::string& folder) {
+    std::string log = folder + "/update.log";
+    std::remove(log.c_str());
+    std::u16string logArg = u"/log=" + text::fromUtf8(log);
+    const char16_t* argv[] = {u"qir.exe", u"/s", logArg.c_str(), nullptr};
+    TextSink console;
+    setConsoleSink(&console);
+    resetConsoleStreams();
+    platform::setPlatform(&machine);
+    UpdateOutput out;
+    out.exitCode = mainRoutine(3, argv);
+    platform::setPlatform(nullptr);
+    setConsoleSink(nullptr);
+    out.out = timesMasked(console.text);
+    out.log = timesMasked(slurp(log));
+    out.committed = committedDrives(machine, names);
+    return out;
+}
+
 void measureBlocks(const capture::CallList& calls, RebuildVerdict* v) {
     for (const capture::CapturedCall& c : calls)
         for (const std::vector<uint8_t>* block : {&c.in, &c.out}) {
@@ -96,9 +165,45 @@ void measureBlocks(const capture::CallList& calls, RebuildVerdict* v) {
         }
 }
 
+// The update runs of the original and of the rebuilt machine with the unseen facts
+// carried over: empty when they go alike, else what differed.
+std::string updateDifference(const std::string& description, const sim::SimMachine& scanned,
+                             const std::string& rebuilt, const capture::CallList& calls,
+                             const std::vector<std::string>& unseenFacts,
+                             const std::string& folder) {
+    std::string error;
+    std::string carried =
+        withUnseenFacts(rebuilt, calls, description, scanned, unseenFacts, &error);
+    std::unique_ptr<sim::SimMachine> original = sim::loadMachine(description, &error);
+    std::unique_ptr<sim::SimMachine> again =
+        carried.empty() ? nullptr : sim::loadMachine(carried, &error);
+    if (!original || !again)
+        return "the rebuilt machine with the unseen facts is refused: " + error;
+    std::vector<int> names(original->drives.size());
+    for (size_t k = 0; k < names.size(); ++k)
+        names[k] = static_cast<int>(k);
+    UpdateOutput first = updateRun(*original, names, folder);
+    UpdateOutput second = updateRun(*again, originalDrives(*again, *original), folder);
+    if (second.exitCode != first.exitCode)
+        return "update exit code " + std::to_string(first.exitCode) + " became " +
+               std::to_string(second.exitCode);
+    if (second.out != first.out)
+        return "update output " + firstDifference(first.out, second.out);
+    if (second.log != first.log)
+        return "update log " + firstDifference(first.log, second.log);
+    if (second.committed != first.committed)
+        return "update commits " + firstDifference(first.committed, second.committed);
+    return {};
+}
+
 } // namespace
 
 RebuildVerdict checkRebuild(const std::string& description, const std::string& folder) {
+    return checkRebuild(description, folder, unseenFactNames());
+}
+
+RebuildVerdict checkRebuild(const std::string& description, const std::string& folder,
+                            const std::vector<std::string>& unseenFacts) {
     RebuildVerdict v;
     std::string error;
     std::unique_ptr<sim::SimMachine> original = sim::loadMachine(description, &error);
@@ -134,8 +239,12 @@ RebuildVerdict checkRebuild(const std::string& description, const std::string& f
         v.why = "JSON " + firstDifference(first.json, second.json);
     else if (bodyOf(second.capture) != bodyOf(first.capture))
         v.why = "capture " + firstDifference(bodyOf(first.capture), bodyOf(second.capture));
-    else
+    else if ((v.why = updateDifference(description, *original, v.rebuilt, capture->calls,
+                                       unseenFacts, folder))
+                 .empty())
         v.held = true;
+    else
+        v.updateDiffered = true;
     return v;
 }
 
