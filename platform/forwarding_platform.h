@@ -6,6 +6,27 @@
 
 namespace qir::platform {
 
+// Each call of the interface (named as its method), as a watcher that only notes calls
+// sees it.
+enum class PlatformCall {
+    getClassDevs,
+    enumDeviceInfo,
+    enumDeviceInterfaces,
+    getDeviceInterfaceDetail,
+    getDeviceRegistryProperty,
+    getDeviceProperty,
+    destroyDeviceInfoList,
+    createFile,
+    deviceIoControl,
+    closeHandle,
+    getLastError,
+    messageBox,
+    getModuleHandle,
+    getCommandLine,
+    frameworkStartup,
+    localTime,
+};
+
 class ForwardingPlatform : public Platform {
   public:
     explicit ForwardingPlatform(Platform& inner) : inner_(inner) {}
@@ -43,6 +64,10 @@ class ForwardingPlatform : public Platform {
 
   protected:
     Platform& inner() { return inner_; }
+    // Called by each call passed on here, before it goes to the inner platform: a watcher
+    // that counts or times calls overrides this alone, and a call added to the interface
+    // reaches it without a change to the watcher.
+    virtual void noted(PlatformCall) {}
 
   private:
     Platform& inner_;
