@@ -11,6 +11,7 @@
 #include "capture/capture_file.h"
 #include "capture/hex_text.h"
 #include "discovery/byte_io.h"
+#include "platform/guid_text.h"
 #include "platform/text_encoding.h"
 #include "platform/win_constants.h"
 #include "sim/capture_answers.h"
@@ -94,12 +95,6 @@ struct Device : SimDevice {
     std::set<std::string> missing;
     std::optional<platform::Guid> setupClass; // as the walk of all classes answered it
 };
-
-// The setup classes the simulated machine gives disks and storage ports.
-constexpr platform::Guid kDiskDriveClass = {
-    0x4D36E967, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-constexpr platform::Guid kScsiAdapterClass = {
-    0x4D36E97B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
 struct Request {
     size_t entry;
@@ -515,9 +510,10 @@ class Rebuild {
         // and has no interface: one standing in could only come between the devices a walk
         // met.
         bool byClass = !disk && !port && d.setupClass &&
-                       (*d.setupClass == kDiskDriveClass || *d.setupClass == kScsiAdapterClass);
+                       (*d.setupClass == win::GUID_DEVCLASS_DISKDRIVE ||
+                        *d.setupClass == win::GUID_DEVCLASS_SCSIADAPTER);
         if (byClass) {
-            disk = *d.setupClass == kDiskDriveClass;
+            disk = *d.setupClass == win::GUID_DEVCLASS_DISKDRIVE;
             port = !disk;
         }
         ordered_json j;
@@ -546,9 +542,11 @@ class Rebuild {
         // A device of an interface class is in that class's set only with a path; one the
         // tool never asked for stands in under a name of its own.
         if (!d.interfacePath && !d.interfaceDetailError && !byClass)
-            d.interfacePath = u"\\\\?\\captured#" + text::fromUtf8(std::to_string(devInst)) +
-                              (disk ? u"#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"
-                                    : u"#{2accfe60-c130-11d2-b082-00a0c91efb8b}");
+            d.interfacePath =
+                u"\\\\?\\captured#" +
+                text::fromUtf8(std::to_string(devInst) + "#" +
+                               platform::guidPathText(disk ? win::GUID_DEVINTERFACE_DISK
+                                                           : win::GUID_DEVINTERFACE_STORAGEPORT));
         if (d.interfacePath)
             j["interface_path"] = text::toUtf8(*d.interfacePath);
         if (d.interfaceDetailError)
