@@ -77,7 +77,7 @@ const std::optional<std::u16string>* stringProperty(const SimDevice& d, const De
 DevInfoSet SimMachine::getClassDevs(const Guid* classGuid, uint32_t flags) {
     OpenFile none;
     IoRequest probe(*this, -1, none, 0, 0, 0);
-    probe.kind = "get_class_devs";
+    probe.kind = RequestKind::GetClassDevs;
     if (const SimFault* f = takeFault(probe)) {
         lastError_ = f->value;
         return kInvalidDevInfoSet;

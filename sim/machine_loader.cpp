@@ -426,38 +426,16 @@ struct Loader {
 
     SimFault fault(const json& j, const std::string& where) {
         JsonFields in(j, where,
-                     {"kind", "occurrence", "path", "error", "return_code", "completion_status",
-                      "fields", "interrupt"});
-        static const std::map<std::string, std::vector<std::string>> kinds = {
-            {"get_class_devs", {}},
-            {"open", {}},
-            {"get_device_number", {"DeviceType", "DeviceNumber", "PartitionNumber"}},
-            {"storage_query", {"Version", "Size", "identify:"}},
-            {"inbox.get_info",
-             {"ReturnCode", "DataBufferOffset", "DataBufferLength", "UpgradeSupport", "SlotCount",
-              "ActiveSlot", "PendingActivateSlot"}},
-            {"inbox.download", {"ReturnCode"}},
-            {"inbox.activate", {"ReturnCode"}},
-            {"csmi", {"ReturnCode", "bDriveCount"}},
-            {"rst.identify", {"ReturnCode", "identify:"}},
-            {"rst.download", {"ReturnCode"}},
-            {"rst.activate", {"ReturnCode"}},
-            {"vroc.raid_count", {"count"}},
-            {"vroc.volume_info", {"member_count"}},
-            {"vroc.member_list", {"ReturnCode"}},
-            {"vroc.non_raid_count", {"count"}},
-            {"vroc.non_raid_list", {"ReturnCode"}},
-            {"vroc.identify", {"ReturnCode", "CplDw3", "identify:"}},
-            {"vroc.download", {"ReturnCode", "CplDw3"}},
-            {"vroc.commit", {"ReturnCode", "CplDw3"}},
-        };
+                      {"kind", "occurrence", "path", "error", "return_code", "completion_status",
+                       "fields", "interrupt"});
         SimFault f;
         if (!in.find("kind"))
             refuse(where, "needs a \"kind\"");
-        f.kind = capture::jsonString(j["kind"], where + ".kind");
-        auto kind = kinds.find(f.kind);
-        if (kind == kinds.end())
-            refuse(where + ".kind", "unknown request kind \"" + f.kind + "\"");
+        const std::string kindName = capture::jsonString(j["kind"], where + ".kind");
+        std::optional<RequestKind> kind = requestKindNamed(kindName);
+        if (!kind || !faultable(*kind))
+            refuse(where + ".kind", "unknown request kind \"" + kindName + "\"");
+        f.kind = *kind;
         if (const json* v = in.find("occurrence")) {
             if (v->is_string() && v->get<std::string>() == "every")
                 f.every = true;
@@ -490,12 +468,12 @@ struct Loader {
                 refuse(where + ".fields", "must be an object naming reply fields");
             for (auto it = v->begin(); it != v->end(); ++it) {
                 bool known = false;
-                for (const std::string& name : kind->second)
+                for (const std::string& name : replyFieldsOf(f.kind))
                     known = known || name == it.key() ||
                             (name == "identify:" && it.key().rfind(name, 0) == 0);
                 if (!known)
                     refuse(where + ".fields",
-                           "\"" + it.key() + "\" is not a reply field of " + f.kind);
+                           "\"" + it.key() + "\" is not a reply field of " + kindName);
                 f.fields.emplace_back(it.key(), integer(it.value(), where + ".fields." + it.key(),
                                                         INT64_MIN, INT64_MAX));
             }
@@ -514,13 +492,14 @@ struct Loader {
         if (effects != 1)
             refuse(where, "needs exactly one of \"error\", \"return_code\", \"completion_status\", "
                           "\"fields\", \"interrupt\"");
-        if ((f.kind == "open" || f.kind == "get_class_devs") && f.effect != FaultEffect::Error &&
-            f.effect != FaultEffect::Kill && f.effect != FaultEffect::PowerCut)
-            refuse(where, f.kind + " faults can only be an \"error\"");
+        if ((f.kind == RequestKind::Open || f.kind == RequestKind::GetClassDevs) &&
+            f.effect != FaultEffect::Error && f.effect != FaultEffect::Kill &&
+            f.effect != FaultEffect::PowerCut)
+            refuse(where, kindName + " faults can only be an \"error\"");
         if (f.effect == FaultEffect::ReturnCode &&
-            (f.kind == "get_device_number" || f.kind == "storage_query"))
-            refuse(where, f.kind + " has no ReturnCode; use \"error\" or \"fields\"");
-        if (f.effect == FaultEffect::CompletionStatus && f.kind.rfind("vroc.", 0) != 0)
+            (f.kind == RequestKind::GetDeviceNumber || f.kind == RequestKind::StorageQuery))
+            refuse(where, kindName + " has no ReturnCode; use \"error\" or \"fields\"");
+        if (f.effect == FaultEffect::CompletionStatus && kindName.rfind("vroc.", 0) != 0)
             refuse(where, "a completion status belongs to a VROC pass-through request");
         return f;
     }

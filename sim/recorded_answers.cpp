@@ -24,11 +24,11 @@ std::string pathKey(const std::u16string& path) {
     return text::toUtf8(upper);
 }
 
-const RecordedAnswer* RecordedAnswers::take(const std::u16string& path, const std::string& kind) {
-    std::string key = pathKey(path) + "|" + kind;
+const RecordedAnswer* RecordedAnswers::take(const std::u16string& path, RequestKind kind) {
+    std::string key = pathKey(path) + "|" + requestKindName(kind);
     uint32_t n = ++asked_[key];
     for (const RecordedAnswer& a : list)
-        if (a.occurrence == n && a.request == kind && pathKey(a.path) + "|" + kind == key)
+        if (a.occurrence == n && a.request == kind && pathKey(a.path) == pathKey(path))
             return &a;
     return nullptr;
 }
@@ -43,9 +43,12 @@ RecordedAnswer readAnswer(const nlohmann::json& j, const std::string& where) {
         capture::refuseJson(f.where("path"), "needs the path the request was sent on");
     a.path = text::fromUtf8(path->get<std::string>());
     const nlohmann::json* request = f.find("request");
-    if (!request || !request->is_string() || !isRequestKind(request->get<std::string>()))
+    std::optional<RequestKind> kind;
+    if (request && request->is_string())
+        kind = requestKindNamed(request->get<std::string>());
+    if (!kind || !toldFromBytes(*kind))
         capture::refuseJson(f.where("request"), "needs a request kind of the trace");
-    a.request = request->get<std::string>();
+    a.request = *kind;
     if (writesFirmware(a.request))
         capture::refuseJson(f.where("request"),
                             "a firmware download or commit is the drive's to answer");

@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "sim/nvme_drive.h"
 #include "sim/recorded_answers.h"
+#include "sim/request_kinds.h"
 
 namespace qir::sim {
 
@@ -90,7 +91,7 @@ const platform::Guid& setupClassOf(const SimDevice& d);
 enum class FaultEffect { Error, ReturnCode, CompletionStatus, Fields, Kill, PowerCut };
 
 struct SimFault {
-    std::string kind;
+    RequestKind kind = RequestKind::Unknown;
     uint32_t occurrence = 1; // 1-based
     bool every = false;
     std::optional<std::u16string> path;
@@ -125,7 +126,7 @@ struct IoRequest {
     uint32_t inSize;
     uint32_t outSize;
     uint32_t returned = 0;
-    std::string kind = "unknown";
+    RequestKind kind = RequestKind::Unknown;
     std::string detail;
     std::vector<const SimFault*> fieldFaults;
 
@@ -244,7 +245,7 @@ class SimMachine : public platform::Platform {
     std::map<platform::DevInfoSet, DeviceSet> sets_;
     std::map<platform::Handle, OpenFile> files_;
     std::vector<std::string> trace_;
-    std::map<std::string, int> requestCounts_;
+    std::map<RequestKind, int> requestCounts_;
 };
 
 } // namespace qir::sim
