@@ -1,14 +1,12 @@
 #include "capture/capture_file.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <nlohmann/json.hpp>
-#include <set>
-#include <stdexcept>
 
 #include "capture/hex_text.h"
+#include "capture/json_fields.h"
 #include "platform/guid_text.h"
 #include "platform/text_encoding.h"
 
@@ -278,61 +276,15 @@ std::string line(const ordered_json& j) {
 
 // ---- Reading ---------------------------------------------------------------------------
 
-struct CaptureError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-[[noreturn]] void refuse(const std::string& where, const std::string& what) {
-    throw CaptureError(where + ": " + what);
-}
-
-// One call's object, read key by key; every key must be used, so a misspelt or foreign
-// key is refused rather than ignored.
-class Fields {
+// One call's object, read key by key; the capture's own values on top of the strict
+// reader.
+class Fields : public JsonFields {
   public:
     // `budget`: the bytes the blocks of the rest of the capture may still hold, so that a
     // few short runs cannot ask for more memory than any machine's answers take.
     Fields(const json& object, std::string where, size_t* budget)
-        : j_(object), where_(std::move(where)), budget_(budget) {
-        if (!j_.is_object())
-            refuse(where_, "must be an object");
-    }
+        : JsonFields(object, std::move(where)), budget_(budget) {}
 
-    bool has(const char* key) const { return j_.contains(key); }
-
-    const json& at(const char* key) {
-        auto it = j_.find(key);
-        if (it == j_.end())
-            refuse(where_, std::string("needs \"") + key + "\"");
-        used_.insert(key);
-        return *it;
-    }
-
-    int64_t integer(const char* key, int64_t low, int64_t high) {
-        const json& v = at(key);
-        int64_t value = 0;
-        if (v.is_number_integer() && !v.is_number_unsigned()) {
-            value = v.get<int64_t>();
-        } else if (v.is_number_unsigned()) {
-            if (v.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX))
-                refuse(where(key), "number out of range");
-            value = static_cast<int64_t>(v.get<uint64_t>());
-        } else if (v.is_string()) {
-            const std::string& text = v.get_ref<const std::string&>();
-            char* end = nullptr;
-            errno = 0;
-            unsigned long long parsed = std::strtoull(text.c_str(), &end, 0);
-            if (text.empty() || text[0] == '-' || *end != '\0' || errno == ERANGE ||
-                parsed > static_cast<unsigned long long>(INT64_MAX))
-                refuse(where(key), "\"" + text + "\" is not a number");
-            value = static_cast<int64_t>(parsed);
-        } else {
-            refuse(where(key), "must be a number");
-        }
-        if (value < low || value > high)
-            refuse(where(key), std::to_string(value) + " is out of range");
-        return value;
-    }
     uint32_t u32(const char* key) { return static_cast<uint32_t>(integer(key, 0, UINT32_MAX)); }
     int64_t pointerSized(const char* key) { return integer(key, INT64_MIN, INT64_MAX); }
     std::optional<uint32_t> optionalU32(const char* key) {
@@ -345,25 +297,12 @@ class Fields {
             return std::nullopt;
         return u32(key);
     }
-    bool flag(const char* key) {
-        const json& v = at(key);
-        if (!v.is_boolean())
-            refuse(where(key), "must be true or false");
-        return v.get<bool>();
-    }
-    std::string string(const char* key) {
-        const json& v = at(key);
-        if (!v.is_string())
-            refuse(where(key), "must be a string");
-        return v.get<std::string>();
-    }
-    std::u16string wide(const char* key) { return text::fromUtf8(string(key)); }
     std::vector<uint8_t> hex(const char* key) {
         std::string text = string(key);
         std::vector<uint8_t> bytes;
         std::string why;
         if (!readHexText(text, *budget_, &bytes, &why))
-            refuse(where(key), why);
+            refuseJson(where(key), why);
         *budget_ -= bytes.size();
         return bytes;
     }
@@ -372,7 +311,7 @@ class Fields {
             return std::nullopt;
         platform::Guid g{};
         if (!parseGuid(string(key), &g))
-            refuse(where(key), "expected a GUID as {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
+            refuseJson(where(key), "expected a GUID as {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
         return g;
     }
     void propertyKey(CapturedCall& c) {
@@ -384,7 +323,7 @@ class Fields {
             blank == std::string::npos ? 0 : std::strtoul(text.c_str() + blank + 1, &end, 10);
         if (blank == std::string::npos || !parseGuid(text.substr(0, blank), &g) ||
             blank + 1 >= text.size() || *end != '\0' || pid > UINT32_MAX)
-            refuse(where("key"), "expected \"{GUID} pid\"");
+            refuseJson(where("key"), "expected \"{GUID} pid\"");
         c.guid = g;
         c.number = static_cast<uint32_t>(pid);
     }
@@ -394,18 +333,11 @@ class Fields {
         char tail = 0;
         if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month, &t.day,
                         &t.hour, &t.minute, &t.second, &tail) != 6)
-            refuse(where(key), "expected \"YYYY-MM-DD hh:mm:ss\"");
+            refuseJson(where(key), "expected \"YYYY-MM-DD hh:mm:ss\"");
         return t;
     }
 
-    void finish() const {
-        for (auto it = j_.begin(); it != j_.end(); ++it)
-            if (!used_.count(it.key()))
-                refuse(where_, "unknown key \"" + it.key() + "\"");
-    }
-
   private:
-    std::string where(const char* key) const { return where_ + "." + key; }
     static bool parseGuid(const std::string& text, platform::Guid* g) {
         unsigned d1 = 0, d2 = 0, d3 = 0, b[8] = {};
         char tail = 0;
@@ -421,10 +353,7 @@ class Fields {
         return true;
     }
 
-    const json& j_;
-    std::string where_;
     size_t* budget_;
-    std::set<std::string> used_;
 };
 
 CapturedCall readCall(const json& j, const std::string& where, size_t* budget) {
@@ -432,7 +361,7 @@ CapturedCall readCall(const json& j, const std::string& where, size_t* budget) {
     CapturedCall c;
     std::optional<Op> op = opNamed(f.string("op"));
     if (!op)
-        refuse(where + ".op", "unknown call \"" + j["op"].get<std::string>() + "\"");
+        refuseJson(where + ".op", "unknown call \"" + j["op"].get<std::string>() + "\"");
     c.op = *op;
     auto failure = [&] {
         if (!c.ok)
@@ -557,7 +486,7 @@ CapturedCall readCall(const json& j, const std::string& where, size_t* budget) {
                 known = true;
             }
         if (!known)
-            refuse(where + ".result", "unknown lock result \"" + result + "\"");
+            refuseJson(where + ".result", "unknown lock result \"" + result + "\"");
         c.result = f.pointerSized("lock");
         c.ok = c.lock == platform::LockResult::Taken ||
                c.lock == platform::LockResult::TakenOverAbandoned;
@@ -643,14 +572,14 @@ std::optional<Capture> readWholeCapture(const std::string& text, std::string* er
         size_t budget = kMostCapturedBytes;
         Fields top(root, "capture", &budget);
         if (top.string("format") != "qir-capture")
-            refuse("format", "not a capture of this tool");
+            refuseJson("format", "not a capture of this tool");
         int64_t schema = top.integer("schema", INT64_MIN, INT64_MAX);
         if (schema < 1 || schema > kSchemaVersion)
-            refuse("schema",
-                   "this reader knows schemas 1 to " + std::to_string(kSchemaVersion) + " only");
+            refuseJson("schema", "this reader knows schemas 1 to " +
+                                     std::to_string(kSchemaVersion) + " only");
         const json& head = top.at("header");
         if (!head.is_object())
-            refuse("header", "must be an object");
+            refuseJson("header", "must be an object");
         Capture capture;
         // The header is for people and for the clock of a rebuilt machine: its keys are
         // taken as far as they are of use, and never refuse a capture.
@@ -661,7 +590,7 @@ std::optional<Capture> readWholeCapture(const std::string& text, std::string* er
                 *field = head[key].get<std::string>();
         const json& calls = top.at("calls");
         if (!calls.is_array())
-            refuse("calls", "must be an array");
+            refuseJson("calls", "must be an array");
         top.finish();
         capture.calls.reserve(calls.size());
         for (size_t i = 0; i < calls.size(); ++i)
@@ -671,7 +600,7 @@ std::optional<Capture> readWholeCapture(const std::string& text, std::string* er
     } catch (const json::exception& e) {
         if (error)
             *error = std::string("capture is not valid JSON: ") + e.what();
-    } catch (const CaptureError& e) {
+    } catch (const JsonRefusal& e) {
         if (error)
             *error = std::string("capture: ") + e.what();
     }

@@ -86,4 +86,18 @@ bool readHexText(const std::string& text, size_t limit, std::vector<uint8_t>* by
     return true;
 }
 
+bool readTypedHex(const std::string& text, std::vector<uint8_t>* bytes, std::string* why) {
+    std::string digits;
+    digits.reserve(text.size());
+    for (char c : text) {
+        if (c == '*') {
+            *why = "not a hexadecimal byte string";
+            return false;
+        }
+        if (c != ' ')
+            digits += c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return readHexText(digits, digits.size() / 2, bytes, why);
+}
+
 } // namespace qir::capture

@@ -47,4 +47,8 @@ inline std::string compactHexOf(const std::vector<uint8_t>& bytes) {
 bool readHexText(const std::string& text, size_t limit, std::vector<uint8_t>* bytes,
                  std::string* why);
 
+// Reads a byte block a person typed into a machine description: digits of either letter
+// case, blanks anywhere and ignored, no runs. The same reasons as readHexText.
+bool readTypedHex(const std::string& text, std::vector<uint8_t>* bytes, std::string* why);
+
 } // namespace qir::capture

@@ -25,6 +25,7 @@ inline constexpr uint32_t kSize = 12;
 inline constexpr uint32_t kDeviceType = 0;
 inline constexpr uint32_t kDeviceNumber = 4;
 inline constexpr uint32_t kPartitionNumber = 8;
+static_assert(kSize == kPartitionNumber + 4, "the reply ends with PartitionNumber");
 } // namespace device_number
 
 // ---- NVMe Identify Controller data (4096 bytes) -----------------------------------
@@ -66,6 +67,10 @@ inline constexpr uint32_t ProtocolTypeNvme = 3;
 inline constexpr uint32_t NVMeDataTypeIdentify = 1;
 inline constexpr uint32_t kProtocolDataOffsetValue = 40;
 inline constexpr uint32_t kProtocolDataLengthValue = 4096;
+// The descriptor's protocol data (Identify) follows its 8-byte head and fills the rest.
+static_assert(kIdentifyData == 8 + kProtocolDataOffsetValue);
+static_assert(kProtocolDataLengthValue == identify::kSize);
+static_assert(kSize == kIdentifyData + kProtocolDataLengthValue);
 } // namespace storage_query
 
 // ---- SRB_IO_CONTROL: the first 28 bytes of every miniport request ---------------
@@ -77,6 +82,7 @@ inline constexpr uint32_t kTimeout = 12;
 inline constexpr uint32_t kControlCode = 16;
 inline constexpr uint32_t kReturnCode = 20;
 inline constexpr uint32_t kLength = 24;
+static_assert(kHeaderSize == kLength + 4, "Length is the header's last field");
 } // namespace srb
 
 // ---- FIRMWARE_REQUEST_BLOCK and the structures of its data area ------------------
@@ -104,6 +110,11 @@ template <uint32_t Base> struct FirmwareRequestBlock {
     static constexpr uint32_t kActivateSlot = kData + 8; // u8
     static constexpr uint32_t kActivateVersionValue = 1;
     static constexpr uint32_t kActivateSizeValue = 12;
+
+    static_assert(kSizeValue == kData - Base, "the block's own size reaches its data area");
+    static_assert(kDownloadBufferSize == kDownloadOffset + 8);
+    // Slot is followed by three reserved bytes.
+    static_assert(kActivateSizeValue == kActivateSlot + 4 - kData);
 };
 
 // ---- Inbox driver firmware request: "FIRMWARE" + FIRMWARE_REQUEST_BLOCK ----------
@@ -128,6 +139,11 @@ inline constexpr uint32_t kInfoSlotSize = 16;
 inline constexpr uint32_t kSlotNumber = 0; // within a slot record
 inline constexpr uint32_t kSlotReadOnly = 1;
 inline constexpr uint32_t kSlotRevision = 8; // 8 bytes
+static_assert(kDownloadSizeValue == Block::kDownloadBufferSize + 8 - Block::kData);
+static_assert(kDownloadImage == Block::kData + kDownloadSizeValue);
+static_assert(kOverhead == kDownloadImage, "the piece is the request's last field");
+static_assert(kInfoHeaderSize == kInfoPendingSlot + 5); // then reserved bytes to 16
+static_assert(kInfoSlotSize == kSlotRevision + 8);
 } // namespace inbox_fw
 
 // FIRMWARE_REQUEST_BLOCK functions and flags, shared by the inbox and IRST requests.
@@ -162,6 +178,8 @@ inline constexpr uint32_t kRaidSetIndex = 28;
 inline constexpr uint32_t kDriveCount = 43; // u8
 inline constexpr uint32_t kDrives = 64;
 inline constexpr uint32_t kDrivePort = 90; // byte 2 of bSASAddress within a drive record
+static_assert(kDrives == kFixedSize, "the drive records follow the fixed part");
+static_assert(kDriveCount < kFixedSize && kRaidSetIndex + 4 <= kDriveCount);
 } // namespace csmi
 
 // ---- RstNvmeRequest: "IntelNvm" NVMe pass-through of the IRST driver -------------
@@ -184,6 +202,9 @@ inline constexpr uint32_t kDataLength = 120;
 inline constexpr uint32_t kData = 164;
 inline constexpr uint32_t kDataOffsetValue = 164;
 inline constexpr uint32_t kDataLengthValue = 4096;
+static_assert(kDataOffsetValue == kData);
+static_assert(kDataLengthValue == identify::kSize);
+static_assert(kSize == kData + kDataLengthValue, "the Identify data is the request's last field");
 } // namespace rst_nvme
 
 // ---- RstFirmwareRequest: "IntelFw " download and activate of the IRST driver -----
@@ -207,6 +228,11 @@ inline constexpr uint8_t kDownloadSlotValue = 0xFF;
 // STORAGE_FIRMWARE_ACTIVATE
 inline constexpr uint32_t kActivateRequestSize = 68;
 inline constexpr uint8_t kActivateSlotValue = 2;
+static_assert(kDownloadImageSize == kDownloadSlot + 4); // slot then three reserved bytes
+static_assert(kDownloadImage == kDownloadImageSize + 4);
+static_assert(kDownloadSizeValue == kDownloadImage - Block::kData);
+static_assert(kDownloadOverhead == kDownloadImage, "the piece is the request's last field");
+static_assert(kActivateRequestSize == Block::kData + Block::kActivateSizeValue);
 } // namespace rst_fw
 
 // ---- "NvmeRAID" requests of the VROC driver ---------------------------------------
@@ -231,6 +257,10 @@ inline constexpr uint32_t kNonRaidListCode = 0xE000202C;
 inline constexpr uint32_t kNonRaidListOverhead = 36; // m * 108 + 36
 inline constexpr uint32_t kNonRaidListEntries = 32;
 inline constexpr uint32_t kSelectedVolume = 1;
+static_assert(kRaidCountSize == kPayload + 4);
+static_assert(kNonRaidCountSize == kPayload + 4);
+static_assert(kVolumeInfoSize == kVolumeMemberCount + 4);
+static_assert(kMemberListEntries == kMemberListLength + 4);
 
 // Member entry (108 bytes, in both lists)
 inline constexpr uint32_t kEntrySize = 108;
@@ -240,6 +270,9 @@ inline constexpr uint32_t kEntryModelLength = 40;
 inline constexpr uint32_t kEntrySerial = 52;
 inline constexpr uint32_t kEntrySerialSpace = 48; // up to the address value
 inline constexpr uint32_t kEntryAddress = 100;
+static_assert(kEntryModel + kEntryModelLength <= kEntrySerial);
+static_assert(kEntrySerialSpace == kEntryAddress - kEntrySerial);
+static_assert(kEntrySize == kEntryAddress + 8, "the address (u64) ends the entry");
 
 // NvmeRaidRequest (NVME_PASS_THROUGH_IOCTL)
 inline constexpr uint32_t kPassThroughCode = 0xE0002000;
@@ -270,6 +303,21 @@ inline constexpr uint32_t kCommitSize = 153;
 inline constexpr uint8_t kFirmwareDownloadOpcode = 0x11;
 inline constexpr uint8_t kFirmwareCommitOpcode = 0x10;
 inline constexpr uint32_t kCommitSlot2ReplaceActivateAtReset = 0x0000000A;
+static_assert(kCommand == kVendorSpecific + 6 * 4);
+static_assert(kCommandOpcode == kCommand);
+static_assert(kCommandNamespace == kCommand + 4);
+static_assert(kCommandDword10 == kCommand + 10 * 4);
+static_assert(kCommandDword11 == kCommandDword10 + 4);
+static_assert(kCompletion == kCommand + 64, "the completion follows the 64-byte command");
+static_assert(kCompletionDword3 == kCompletion + 3 * 4);
+static_assert(kDirection == kCompletion + 4 * 4);
+static_assert(kQueueId == kDirection + 4);
+static_assert(kDataBufferLen == kQueueId + 4);
+static_assert(kMetaDataLen == kDataBufferLen + 4);
+static_assert(kReturnBufferLen == kMetaDataLen + 4);
+static_assert(kDataBuffer == kReturnBufferLen + 4);
+static_assert(kIdentifyFillEnd == kDataBuffer + identify::kSize);
+static_assert(kReplySize == kDataBuffer + 1 && kCommitSize == kDataBuffer + 1);
 } // namespace vroc
 
 // SCSI port devices of the VROC driver: "\\.\Scsi" + N + ":".

@@ -35,7 +35,8 @@ std::vector<AnsweredPath> answeredPaths(const sim::SimMachine& machine) {
                 return;
         AnsweredPath p{path, device ? device->openError : 0};
         for (const sim::SimFault& f : machine.faults)
-            if (f.kind == "open" && f.every && f.path && sameIgnoringCase(*f.path, path)) {
+            if (f.kind == sim::RequestKind::Open && f.every && f.path &&
+                sameIgnoringCase(*f.path, path)) {
                 p.openError = f.value;
                 break;
             }
@@ -51,7 +52,7 @@ std::vector<AnsweredPath> answeredPaths(const sim::SimMachine& machine) {
         if (d.deviceClass == sim::DeviceClass::ScsiPort && d.scsiPort)
             add(numbered("\\\\.\\Scsi", *d.scsiPort, ":"), &d);
     for (const sim::SimFault& f : machine.faults)
-        if (f.kind == "open" && f.path)
+        if (f.kind == sim::RequestKind::Open && f.path)
             add(*f.path, nullptr);
     return paths;
 }

@@ -120,13 +120,14 @@ std::vector<std::string> refusals(const sim::SimMachine& machine,
     for (size_t i = 0; i < machine.faults.size(); ++i) {
         const sim::SimFault& f = machine.faults[i];
         const std::string w = "faults[" + std::to_string(i) + "]";
-        if (f.kind == "get_class_devs")
+        if (f.kind == sim::RequestKind::GetClassDevs)
             out.push_back(w + ": Wine's SetupAPI cannot be made to fail SetupDiGetClassDevsW");
-        if (f.kind == "open" && !f.path)
+        if (f.kind == sim::RequestKind::Open && !f.path)
             out.push_back(w + ": an open fault without a path counts opens that never reach "
                               "the machine's driver");
-        else if (f.kind == "open" && (!f.every || f.effect != sim::FaultEffect::Error ||
-                                      (f.value != 2 && f.value != 3)))
+        else if (f.kind == sim::RequestKind::Open &&
+                 (!f.every || f.effect != sim::FaultEffect::Error ||
+                  (f.value != 2 && f.value != 3)))
             out.push_back(w + ": Wine's kernel opens a device whatever its driver answers; "
                               "only an open fault of every occurrence with error 2 or 3 can "
                               "be made");

@@ -90,8 +90,12 @@ platform::Handle openInboxDevice(const std::u16string& devicePath) {
 }
 
 void buildInboxFirmwareRequest(uint8_t* request, uint32_t size, uint32_t function) {
-    using namespace req::inbox_fw;
     std::memset(request, 0, size);
+    putInboxFirmwareRequest(request, size, function);
+}
+
+void putInboxFirmwareRequest(uint8_t* request, uint32_t size, uint32_t function) {
+    using namespace req::inbox_fw;
     buildSrbIoControl(request, kSignature, kTimeout, kControlCode, size);
     putFirmwareRequestBlock<Block>(request, size, function);
 }

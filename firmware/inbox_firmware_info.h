@@ -48,6 +48,10 @@ platform::Handle openInboxDevice(const std::u16string& devicePath);
 // Zero-fills the first `size` bytes and writes the header and request block of one
 // firmware request of that size; the caller fills the data area.
 void buildInboxFirmwareRequest(uint8_t* request, uint32_t size, uint32_t function);
+// The same without the zero fill, for a buffer the piece loop has just zero-filled: a
+// second fill of each piece request cost the download as much again as the copy of the
+// piece.
+void putInboxFirmwareRequest(uint8_t* request, uint32_t size, uint32_t function);
 
 // Sends the request; false when the call itself failed. `returnCode` gets the status.
 bool sendInboxFirmwareRequest(platform::Handle handle, uint8_t* request, uint32_t size,

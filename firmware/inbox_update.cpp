@@ -25,7 +25,7 @@ uint32_t downloadImage(platform::Handle handle, RequestBuffer& request, uint32_t
     route.build = [](uint8_t* request, uint32_t offset, const uint8_t* piece, uint32_t length) {
         using namespace req::inbox_fw;
         const uint32_t size = length + kOverhead;
-        buildInboxFirmwareRequest(request, size, req::FIRMWARE_FUNCTION_DOWNLOAD);
+        putInboxFirmwareRequest(request, size, req::FIRMWARE_FUNCTION_DOWNLOAD);
         putU32(request, Block::kDownloadVersion, kDownloadVersionValue);
         putU32(request, Block::kDownloadSize, kDownloadSizeValue);
         putU64(request, Block::kDownloadOffset, offset);

@@ -43,11 +43,7 @@ int32_t runTool(platform::Platform& on) {
 } // namespace
 
 int runCaptureReaderInput(const uint8_t* data, size_t size) {
-    static const bool ready = [] {
-        discardConsoleOutput();
-        return true;
-    }();
-    (void)ready;
+    prepareOnce();
     std::string error;
     std::optional<capture::CallList> calls =
         capture::readCapture(std::string(reinterpret_cast<const char*>(data), size), &error);

@@ -91,12 +91,7 @@ std::u16string confineLogPath(const std::u16string& argument) {
 }
 
 int runCommandLineInput(const uint8_t* data, size_t size) {
-    static const bool ready = [] {
-        enterPrivateFolder();
-        discardConsoleOutput();
-        return true;
-    }();
-    (void)ready;
+    prepareOnce(enterPrivateFolder);
     std::vector<std::u16string> args = splitArguments(data, size);
     if (args.size() > 64)
         args.resize(64);

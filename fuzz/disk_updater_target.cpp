@@ -8,12 +8,7 @@
 namespace qir::fuzz {
 
 int runDiskUpdaterInput(const uint8_t* data, size_t size) {
-    static const bool ready = [] {
-        loadWorkingCopy();
-        discardConsoleOutput();
-        return true;
-    }();
-    (void)ready;
+    prepareOnce(loadWorkingCopy);
     FuzzPlatform machine(data, size);
     platform::setPlatform(&machine);
     {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "app/console.h"
 #include "discovery/byte_io.h"
@@ -578,6 +579,51 @@ class DiscardSink : public ByteSink {
 void discardConsoleOutput() {
     static DiscardSink sink;
     setConsoleSink(&sink);
+}
+
+uint32_t FuzzPlatform::getLastError() {
+    return lastError_;
+}
+
+std::uintptr_t FuzzPlatform::getModuleHandle() {
+    return 0x400000;
+}
+
+std::u16string FuzzPlatform::getCommandLine() {
+    return u"qir.exe";
+}
+
+bool FuzzPlatform::frameworkStartup(std::uintptr_t, const std::u16string&, int) {
+    return true;
+}
+
+platform::LocalTime FuzzPlatform::localTime() {
+    return {2026, 12, 7, 2, 40, 52};
+}
+
+// The inputs drive the drivers' answers; the lock and the power source stay those of a
+// machine where nothing else runs.
+platform::LockResult FuzzPlatform::takeLock(const std::u16string&, platform::Handle* lock) {
+    *lock = kLockHandle;
+    return platform::LockResult::Taken;
+}
+
+bool FuzzPlatform::releaseLock(platform::Handle) {
+    return true;
+}
+
+bool FuzzPlatform::getSystemPowerStatus(platform::PowerStatus* status) {
+    *status = platform::PowerStatus{1, 128, 255};
+    return true;
+}
+
+void prepareOnce(void (*setUp)()) {
+    static std::set<void (*)()> done;
+    if (!done.insert(setUp).second)
+        return;
+    discardConsoleOutput();
+    if (setUp)
+        setUp();
 }
 
 } // namespace qir::fuzz

@@ -54,48 +54,7 @@ class FuzzPlatform : public platform::Platform {
     size_t openSetCount() const { return sets_.size(); }
     uint64_t callCount() const { return calls_; }
 
-    platform::DevInfoSet getClassDevs(const platform::Guid* classGuid, uint32_t flags) override;
-    bool enumDeviceInfo(platform::DevInfoSet set, uint32_t index,
-                        platform::DeviceInfoData* info) override;
-    bool enumDeviceInterfaces(platform::DevInfoSet set, const platform::DeviceInfoData* info,
-                              const platform::Guid& interfaceClass, uint32_t index,
-                              platform::DeviceInterfaceData* iface) override;
-    bool getDeviceInterfaceDetail(platform::DevInfoSet set,
-                                  const platform::DeviceInterfaceData* iface, uint8_t* detail,
-                                  uint32_t detailSize, uint32_t* requiredSize,
-                                  platform::DeviceInfoData* info) override;
-    bool getDeviceRegistryProperty(platform::DevInfoSet set, const platform::DeviceInfoData* info,
-                                   uint32_t property, uint32_t* regType, uint8_t* buffer,
-                                   uint32_t bufferSize, uint32_t* requiredSize) override;
-    bool getDeviceProperty(platform::DevInfoSet set, const platform::DeviceInfoData* info,
-                           const platform::DevPropKey& key, uint32_t* propType, uint8_t* buffer,
-                           uint32_t bufferSize, uint32_t* requiredSize) override;
-    bool destroyDeviceInfoList(platform::DevInfoSet set) override;
-
-    platform::Handle createFile(const std::u16string& path, uint32_t access, uint32_t shareMode,
-                                uint32_t disposition, uint32_t flagsAndAttributes) override;
-    bool deviceIoControl(platform::Handle handle, uint32_t controlCode, void* inBuffer,
-                         uint32_t inSize, void* outBuffer, uint32_t outSize,
-                         uint32_t* bytesReturned) override;
-    bool closeHandle(platform::Handle handle) override;
-    uint32_t getLastError() override { return lastError_; }
-
-    int messageBox(const std::u16string&, const std::u16string&, uint32_t) override;
-    std::uintptr_t getModuleHandle() override { return 0x400000; }
-    std::u16string getCommandLine() override { return u"qir.exe"; }
-    bool frameworkStartup(std::uintptr_t, const std::u16string&, int) override { return true; }
-    platform::LocalTime localTime() override { return {2026, 12, 7, 2, 40, 52}; }
-    // The inputs drive the drivers' answers; the lock and the power source stay those of
-    // a machine where nothing else runs.
-    platform::LockResult takeLock(const std::u16string&, platform::Handle* lock) override {
-        *lock = kLockHandle;
-        return platform::LockResult::Taken;
-    }
-    bool releaseLock(platform::Handle) override { return true; }
-    bool getSystemPowerStatus(platform::PowerStatus* status) override {
-        *status = platform::PowerStatus{1, 128, 255};
-        return true;
-    }
+    QIR_PLATFORM_OVERRIDES;
 
   private:
     static constexpr platform::Handle kLockHandle = 0x7000;
@@ -139,5 +98,9 @@ class FuzzPlatform : public platform::Platform {
 
 // A console sink that drops everything: fuzz runs print a great deal.
 void discardConsoleOutput();
+
+// What a fuzz target does before its first input, once per process: drops the console's
+// output and runs `setUp` (nothing more when it is null).
+void prepareOnce(void (*setUp)() = nullptr);
 
 } // namespace qir::fuzz

@@ -28,11 +28,7 @@ bool machineLoaderAvailable() {
 }
 
 int runMachineLoaderInput(const uint8_t* data, size_t size) {
-    static const bool ready = [] {
-        discardConsoleOutput();
-        return true;
-    }();
-    (void)ready;
+    prepareOnce();
     std::string text(reinterpret_cast<const char*>(data), size);
     std::string error;
     std::unique_ptr<sim::SimMachine> machine = sim::loadMachine(text, &error);

@@ -36,12 +36,7 @@ TargetDisk drawRecord(InputReader& in) {
 } // namespace
 
 int runRoutesInput(const uint8_t* data, size_t size) {
-    static const bool ready = [] {
-        loadWorkingCopy();
-        discardConsoleOutput();
-        return true;
-    }();
-    (void)ready;
+    prepareOnce(loadWorkingCopy);
     if (size < 8)
         return 0;
     // The first bytes choose the operation and the record; the platform answers from

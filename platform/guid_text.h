@@ -17,4 +17,14 @@ inline std::string guidText(const Guid& g) {
     return text;
 }
 
+// The same in lower case, as an interface path ends with its class
+// (...#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}).
+inline std::string guidPathText(const Guid& g) {
+    std::string text = guidText(g);
+    for (char& c : text)
+        if (c >= 'A' && c <= 'F')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 } // namespace qir::platform

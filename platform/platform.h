@@ -140,6 +140,52 @@ class Platform {
     virtual bool getSystemPowerStatus(PowerStatus* status) = 0;
 };
 
+// Declares every call of Platform with `override`, in a class that implements the whole
+// interface itself (a machine, the real Windows, a platform that records or replays every
+// call): a call added to the interface is declared here once for all of them, and a
+// class that changes only a few calls derives from ForwardingPlatform instead.
+#define QIR_PLATFORM_OVERRIDES                                                                     \
+    ::qir::platform::DevInfoSet getClassDevs(const ::qir::platform::Guid* classGuid,               \
+                                             uint32_t flags) override;                             \
+    bool enumDeviceInfo(::qir::platform::DevInfoSet set, uint32_t index,                           \
+                        ::qir::platform::DeviceInfoData* info) override;                           \
+    bool enumDeviceInterfaces(::qir::platform::DevInfoSet set,                                     \
+                              const ::qir::platform::DeviceInfoData* info,                         \
+                              const ::qir::platform::Guid& interfaceClass, uint32_t index,         \
+                              ::qir::platform::DeviceInterfaceData* iface) override;               \
+    bool getDeviceInterfaceDetail(::qir::platform::DevInfoSet set,                                 \
+                                  const ::qir::platform::DeviceInterfaceData* iface,               \
+                                  uint8_t* detail, uint32_t detailSize, uint32_t* requiredSize,    \
+                                  ::qir::platform::DeviceInfoData* info) override;                 \
+    bool getDeviceRegistryProperty(::qir::platform::DevInfoSet set,                                \
+                                   const ::qir::platform::DeviceInfoData* info, uint32_t property, \
+                                   uint32_t* regType, uint8_t* buffer, uint32_t bufferSize,        \
+                                   uint32_t* requiredSize) override;                               \
+    bool getDeviceProperty(::qir::platform::DevInfoSet set,                                        \
+                           const ::qir::platform::DeviceInfoData* info,                            \
+                           const ::qir::platform::DevPropKey& key, uint32_t* propType,             \
+                           uint8_t* buffer, uint32_t bufferSize, uint32_t* requiredSize) override; \
+    bool destroyDeviceInfoList(::qir::platform::DevInfoSet set) override;                          \
+    ::qir::platform::Handle createFile(const std::u16string& path, uint32_t access,                \
+                                       uint32_t shareMode, uint32_t disposition,                   \
+                                       uint32_t flagsAndAttributes) override;                      \
+    bool deviceIoControl(::qir::platform::Handle handle, uint32_t controlCode, void* inBuffer,     \
+                         uint32_t inSize, void* outBuffer, uint32_t outSize,                       \
+                         uint32_t* bytesReturned) override;                                        \
+    bool closeHandle(::qir::platform::Handle handle) override;                                     \
+    uint32_t getLastError() override;                                                              \
+    int messageBox(const std::u16string& text, const std::u16string& caption, uint32_t type)       \
+        override;                                                                                  \
+    std::uintptr_t getModuleHandle() override;                                                     \
+    std::u16string getCommandLine() override;                                                      \
+    bool frameworkStartup(std::uintptr_t module, const std::u16string& commandLine, int showMode)  \
+        override;                                                                                  \
+    ::qir::platform::LocalTime localTime() override;                                               \
+    ::qir::platform::LockResult takeLock(const std::u16string& name,                               \
+                                         ::qir::platform::Handle* lock) override;                  \
+    bool releaseLock(::qir::platform::Handle lock) override;                                       \
+    bool getSystemPowerStatus(::qir::platform::PowerStatus* status) override
+
 // The platform the core talks to. Set once by each executable's entry (and by tests)
 // before the main routine runs.
 Platform& os();

@@ -78,9 +78,9 @@ Differences differencesOf(SimMachine& m, const capture::CallList& calls) {
                 break;
             std::vector<uint8_t> in = c.in;
             in.resize(c.inSize);
-            std::string kind =
+            RequestKind kind =
                 requestKindOf(c.number, c.buffer ? in.data() : nullptr, c.buffer ? in.size() : 0);
-            uint32_t n = ++requests[pathKey(paths[c.target]) + "|" + kind];
+            uint32_t n = ++requests[pathKey(paths[c.target]) + "|" + requestKindName(kind)];
             std::vector<uint8_t> out(c.size);
             uint32_t returned = 0;
             bool ok = m.deviceIoControl(it->second, c.number, c.buffer ? in.data() : nullptr,
@@ -91,8 +91,9 @@ Differences differencesOf(SimMachine& m, const capture::CallList& calls) {
                 ok == c.ok && (ok || error == c.error) && returned == c.returned && out == c.out;
             if (same || writesFirmware(kind))
                 break;
-            ordered_json a = {
-                {"path", text::toUtf8(paths[c.target])}, {"request", kind}, {"occurrence", n}};
+            ordered_json a = {{"path", text::toUtf8(paths[c.target])},
+                              {"request", requestKindName(kind)},
+                              {"occurrence", n}};
             if (!c.ok)
                 a["error"] = c.error ? c.error : 31; // a failure that named no error
             if (!c.out.empty())

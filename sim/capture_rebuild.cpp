@@ -11,6 +11,7 @@
 #include "capture/capture_file.h"
 #include "capture/hex_text.h"
 #include "discovery/byte_io.h"
+#include "platform/guid_text.h"
 #include "platform/text_encoding.h"
 #include "platform/win_constants.h"
 #include "sim/capture_answers.h"
@@ -77,7 +78,7 @@ uint32_t u32At(const std::vector<uint8_t>& bytes, size_t offset) {
     return offset + 4 <= bytes.size() ? getU32(bytes.data(), offset) : 0;
 }
 
-std::string kindOf(const CapturedCall& c) {
+RequestKind kindOf(const CapturedCall& c) {
     return requestKindOf(c.number, c.in.data(), c.in.size());
 }
 
@@ -96,16 +97,10 @@ struct Device : SimDevice {
     std::optional<platform::Guid> setupClass; // as the walk of all classes answered it
 };
 
-// The setup classes the simulated machine gives disks and storage ports.
-constexpr platform::Guid kDiskDriveClass = {
-    0x4D36E967, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-constexpr platform::Guid kScsiAdapterClass = {
-    0x4D36E97B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-
 struct Request {
     size_t entry;
     const CapturedCall* call;
-    std::string kind;
+    RequestKind kind;
     std::u16string path;
     uint32_t occurrence; // among requests of its kind on its path
 };
@@ -203,8 +198,9 @@ class Rebuild {
     void classDevs(size_t i, const CapturedCall& c) {
         ++classDevsCalls_;
         if (!c.ok) {
-            faults_.push_back(
-                {{"kind", "get_class_devs"}, {"occurrence", classDevsCalls_}, {"error", c.error}});
+            faults_.push_back({{"kind", requestKindName(RequestKind::GetClassDevs)},
+                               {"occurrence", classDevsCalls_},
+                               {"error", c.error}});
             return;
         }
         DeviceSet set;
@@ -334,7 +330,7 @@ class Rebuild {
     void open(size_t i, const CapturedCall& c) {
         if (c.text.empty())
             refuse(i, "an open of an empty path");
-        opens_[upper(c.text)].push_back({i, &c, "open", c.text, 0});
+        opens_[upper(c.text)].push_back({i, &c, RequestKind::Open, c.text, 0});
         if (std::optional<int> port = scsiPortOf(upper(c.text));
             port && (c.ok || c.error != win::ERROR_FILE_NOT_FOUND))
             scsiPorts_[*port];
@@ -349,9 +345,9 @@ class Rebuild {
                 return;
             refuse(i, "a request on a handle the capture never opened");
         }
-        std::string kind = kindOf(c);
+        RequestKind kind = kindOf(c);
         std::u16string key = upper(handle->second);
-        uint32_t occurrence = ++seen_[kind + "|" + text::toUtf8(key)];
+        uint32_t occurrence = ++seen_[requestKindName(kind) + ("|" + text::toUtf8(key))];
         Request r{i, &c, kind, handle->second, occurrence};
         requests_[key].push_back(r);
         if (std::optional<int> port = scsiPortOf(key))
@@ -465,7 +461,7 @@ class Rebuild {
     }
 
     void fault(const Request& r, const char* effect, uint32_t value) {
-        faults_.push_back({{"kind", r.kind},
+        faults_.push_back({{"kind", requestKindName(r.kind)},
                            {"occurrence", r.occurrence},
                            {"path", text::toUtf8(r.path)},
                            {effect, value}});
@@ -505,7 +501,7 @@ class Rebuild {
             if (o.entry == r.entry)
                 break;
         }
-        faults_.push_back({{"kind", "open"},
+        faults_.push_back({{"kind", requestKindName(RequestKind::Open)},
                            {"occurrence", n},
                            {"path", text::toUtf8(r.path)},
                            {"error", r.call->error}});
@@ -515,7 +511,7 @@ class Rebuild {
         std::vector<Request> list;
         for (const CapturedCall& c : calls_)
             if (c.op == Op::CreateFile && upper(c.text) == upper(path))
-                list.push_back({0, &c, "open", c.text, 0});
+                list.push_back({0, &c, RequestKind::Open, c.text, 0});
         for (size_t i = 0, k = 0; i < calls_.size(); ++i)
             if (calls_[i].op == Op::CreateFile && upper(calls_[i].text) == upper(path))
                 list[k++].entry = i;
@@ -529,9 +525,10 @@ class Rebuild {
         // and has no interface: one standing in could only come between the devices a walk
         // met.
         bool byClass = !disk && !port && d.setupClass &&
-                       (*d.setupClass == kDiskDriveClass || *d.setupClass == kScsiAdapterClass);
+                       (*d.setupClass == win::GUID_DEVCLASS_DISKDRIVE ||
+                        *d.setupClass == win::GUID_DEVCLASS_SCSIADAPTER);
         if (byClass) {
-            disk = *d.setupClass == kDiskDriveClass;
+            disk = *d.setupClass == win::GUID_DEVCLASS_DISKDRIVE;
             port = !disk;
         }
         ordered_json j;
@@ -560,9 +557,11 @@ class Rebuild {
         // A device of an interface class is in that class's set only with a path; one the
         // tool never asked for stands in under a name of its own.
         if (!d.interfacePath && !d.interfaceDetailError && !byClass)
-            d.interfacePath = u"\\\\?\\captured#" + text::fromUtf8(std::to_string(devInst)) +
-                              (disk ? u"#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"
-                                    : u"#{2accfe60-c130-11d2-b082-00a0c91efb8b}");
+            d.interfacePath =
+                u"\\\\?\\captured#" +
+                text::fromUtf8(std::to_string(devInst) + "#" +
+                               platform::guidPathText(disk ? win::GUID_DEVINTERFACE_DISK
+                                                           : win::GUID_DEVINTERFACE_STORAGEPORT));
         if (d.interfacePath)
             j["interface_path"] = text::toUtf8(*d.interfacePath);
         if (d.interfaceDetailError)
@@ -576,7 +575,7 @@ class Rebuild {
     ordered_json diskDevice(ordered_json& j, std::vector<std::u16string> keys) {
         std::optional<uint32_t> number;
         for (const Request& r : requestsOn(keys))
-            if (r.kind == "get_device_number") {
+            if (r.kind == RequestKind::GetDeviceNumber) {
                 if (r.call->ok && r.call->out.size() >= 8 && !number)
                     number = u32At(r.call->out, 4);
                 else if (!r.call->ok)
@@ -597,17 +596,17 @@ class Rebuild {
         Drive drive;
         for (const Request& r : requests) {
             const CapturedCall& c = *r.call;
-            if (r.kind == "get_device_number" || writesFirmware(r.kind))
+            if (r.kind == RequestKind::GetDeviceNumber || writesFirmware(r.kind))
                 continue;
-            if (r.kind == "other" || (!c.ok && c.error == win::ERROR_INVALID_FUNCTION))
+            if (r.kind == RequestKind::Other || (!c.ok && c.error == win::ERROR_INVALID_FUNCTION))
                 continue;
             inbox = true;
-            if (r.kind == "storage_query") {
+            if (r.kind == RequestKind::StorageQuery) {
                 if (c.ok && c.out.size() >= 48 + nvme::kIdentifySize && drive.identify.empty())
                     drive.identify.assign(c.out.begin() + 48, c.out.begin() + 48 + 4096);
                 else if (!c.ok && c.error != win::ERROR_IO_DEVICE)
                     fault(r, "error", c.error);
-            } else if (r.kind == "inbox.get_info") {
+            } else if (r.kind == RequestKind::InboxGetInfo) {
                 uint32_t rc = u32At(c.out, srb::kReturnCode);
                 if (!c.ok)
                     fault(r, "error", c.error);
@@ -619,8 +618,8 @@ class Rebuild {
         }
         // A disk that answers only the requests it does not know has no driver of the tool's.
         for (const Request& r : requests)
-            if (inbox && r.kind != "other" && r.kind != "get_device_number" && !r.call->ok &&
-                r.call->error == win::ERROR_INVALID_FUNCTION)
+            if (inbox && r.kind != RequestKind::Other && r.kind != RequestKind::GetDeviceNumber &&
+                !r.call->ok && r.call->error == win::ERROR_INVALID_FUNCTION)
                 fault(r, "error", r.call->error);
         if (inbox) {
             j["driver"] = "inbox";
@@ -648,20 +647,20 @@ class Rebuild {
         std::vector<Request> csmiReplies;
         for (const Request& r : requestsOn(keys)) {
             const CapturedCall& c = *r.call;
-            if (r.kind == "other" || writesFirmware(r.kind))
+            if (r.kind == RequestKind::Other || writesFirmware(r.kind))
                 continue;
             if (!c.ok && c.error == win::ERROR_INVALID_FUNCTION)
                 continue;
             rst = true;
             uint32_t rc = u32At(c.out, srb::kReturnCode);
-            if (r.kind == "csmi") {
+            if (r.kind == RequestKind::Csmi) {
                 if (!c.ok)
                     fault(r, "error", c.error);
                 else if (rc != csmi::kStatusSuccess && rc != csmi::kRaidSetOutOfRange)
                     fault(r, "return_code", rc);
                 else if (rc == csmi::kStatusSuccess)
                     csmiReplies.push_back(r);
-            } else if (r.kind == "rst.identify") {
+            } else if (r.kind == RequestKind::RstIdentify) {
                 uint8_t pathId = c.in.size() > rst::kPathId ? c.in[rst::kPathId] : 0;
                 uint32_t dataOffset = u32At(c.in, rst::kDataOffset);
                 if (!c.ok) {
@@ -769,7 +768,7 @@ class Rebuild {
         std::set<uint32_t> identified; // disk ids a drive answered on this port
         for (const Request& r : requests) {
             const CapturedCall& c = *r.call;
-            if (r.kind == "other" || writesFirmware(r.kind))
+            if (r.kind == RequestKind::Other || writesFirmware(r.kind))
                 continue;
             if (!c.ok && c.error == win::ERROR_INVALID_FUNCTION)
                 continue;
@@ -779,7 +778,7 @@ class Rebuild {
                 continue;
             }
             uint32_t rc = u32At(c.out, srb::kReturnCode);
-            if (r.kind == "vroc.identify") {
+            if (r.kind == RequestKind::VrocIdentify) {
                 uint32_t diskId = u32At(c.in, srb::kReturnCode);
                 uint32_t status = (u32At(c.out, nvme_pt::kCompletionDw3) >> 17) & 0x7FFF;
                 if (rc == nvme_pt::kInvalidPathTargetId)
@@ -797,18 +796,18 @@ class Rebuild {
                     vrocDrives_[diskId] = d.id;
                     drives_.push_back(d);
                 }
-            } else if (r.kind == "vroc.raid_count" && !raidCount) {
+            } else if (r.kind == RequestKind::VrocRaidCount && !raidCount) {
                 raidCount = u32At(c.out, nvme_pt::kCountValue);
                 counts.push_back(&r);
-            } else if (r.kind == "vroc.volume_info" && !memberCount) {
+            } else if (r.kind == RequestKind::VrocVolumeInfo && !memberCount) {
                 memberCount = u32At(c.out, nvme_pt::kVolumeMemberCount);
                 counts.push_back(&r);
-            } else if (r.kind == "vroc.non_raid_count" && !nonRaidCount) {
+            } else if (r.kind == RequestKind::VrocNonRaidCount && !nonRaidCount) {
                 nonRaidCount = u32At(c.out, nvme_pt::kCountValue);
                 counts.push_back(&r);
-            } else if (r.kind == "vroc.member_list" && !memberList) {
+            } else if (r.kind == RequestKind::VrocMemberList && !memberList) {
                 memberList = &c;
-            } else if (r.kind == "vroc.non_raid_list" && !nonRaidList) {
+            } else if (r.kind == RequestKind::VrocNonRaidList && !nonRaidList) {
                 nonRaidList = &c;
             }
         }
@@ -849,19 +848,20 @@ class Rebuild {
         controller["non_raid"] = listed;
         j["vroc"] = controller;
         for (const Request* r : counts) {
-            if (r->kind == "vroc.raid_count" && volumes > 16)
-                faults_.push_back({{"kind", r->kind},
+            if (r->kind == RequestKind::VrocRaidCount && volumes > 16)
+                faults_.push_back({{"kind", requestKindName(r->kind)},
                                    {"occurrence", r->occurrence},
                                    {"path", text::toUtf8(r->path)},
                                    {"fields", {{"count", volumes}}}});
-            if (r->kind == "vroc.volume_info" && memberCount && *memberCount != members.size())
-                faults_.push_back({{"kind", r->kind},
+            if (r->kind == RequestKind::VrocVolumeInfo && memberCount &&
+                *memberCount != members.size())
+                faults_.push_back({{"kind", requestKindName(r->kind)},
                                    {"occurrence", r->occurrence},
                                    {"path", text::toUtf8(r->path)},
                                    {"fields", {{"member_count", *memberCount}}}});
-            if (r->kind == "vroc.non_raid_count" && nonRaidCount &&
+            if (r->kind == RequestKind::VrocNonRaidCount && nonRaidCount &&
                 static_cast<int64_t>(nonRaid) != static_cast<int64_t>(listed.size()))
-                faults_.push_back({{"kind", r->kind},
+                faults_.push_back({{"kind", requestKindName(r->kind)},
                                    {"occurrence", r->occurrence},
                                    {"path", text::toUtf8(r->path)},
                                    {"fields", {{"count", nonRaid}}}});

@@ -12,13 +12,6 @@ using namespace qir::platform;
 
 namespace {
 
-// Setup classes of the devices (not interface classes).
-constexpr Guid kDiskDriveClass = {
-    0x4D36E967, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-constexpr Guid kScsiAdapterClass = {
-    0x4D36E97B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-constexpr Guid kSystemClass = {
-    0x4D36E97D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 constexpr uint32_t kSpintActive = 1;
 
 // The interface class a device exposes, if it exposes one.
@@ -70,10 +63,10 @@ std::optional<std::u16string>* stringProperty(SimDevice& d, const DevPropKey& ke
 }
 
 const Guid& setupClassOf(const SimDevice& d) {
-    return d.deviceClass == DeviceClass::Disk          ? kDiskDriveClass
-           : d.deviceClass == DeviceClass::StoragePort ? kScsiAdapterClass
-           : d.deviceClass == DeviceClass::ScsiPort    ? kScsiAdapterClass
-                                                       : kSystemClass;
+    return d.deviceClass == DeviceClass::Disk          ? win::GUID_DEVCLASS_DISKDRIVE
+           : d.deviceClass == DeviceClass::StoragePort ? win::GUID_DEVCLASS_SCSIADAPTER
+           : d.deviceClass == DeviceClass::ScsiPort    ? win::GUID_DEVCLASS_SCSIADAPTER
+                                                       : win::GUID_DEVCLASS_SYSTEM;
 }
 
 const std::optional<std::u16string>* stringProperty(const SimDevice& d, const DevPropKey& key,
@@ -84,7 +77,7 @@ const std::optional<std::u16string>* stringProperty(const SimDevice& d, const De
 DevInfoSet SimMachine::getClassDevs(const Guid* classGuid, uint32_t flags) {
     OpenFile none;
     IoRequest probe(*this, -1, none, 0, 0, 0);
-    probe.kind = "get_class_devs";
+    probe.kind = RequestKind::GetClassDevs;
     if (const SimFault* f = takeFault(probe)) {
         lastError_ = f->value;
         return kInvalidDevInfoSet;

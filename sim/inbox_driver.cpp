@@ -20,7 +20,7 @@ NvmeDrive* driveOf(IoRequest& r) {
 }
 
 IoAnswer queryProperty(IoRequest& r) {
-    r.kind = "storage_query";
+    r.kind = RequestKind::StorageQuery;
     IoAnswer answer;
     if (r.machine.preempt(r, &answer))
         return answer;
@@ -155,10 +155,10 @@ IoAnswer firmwareRequest(IoRequest& r) {
     const uint8_t* b = r.buf.data();
     uint32_t function =
         r.buf.size() >= srb::kSize + fw::kBlockSize ? getU32(b, srb::kSize + fw::kFunction) : 0;
-    r.kind = function == fw::kFunctionGetInfo    ? "inbox.get_info"
-             : function == fw::kFunctionDownload ? "inbox.download"
-             : function == fw::kFunctionActivate ? "inbox.activate"
-                                                 : "inbox.firmware";
+    r.kind = function == fw::kFunctionGetInfo    ? RequestKind::InboxGetInfo
+             : function == fw::kFunctionDownload ? RequestKind::InboxDownload
+             : function == fw::kFunctionActivate ? RequestKind::InboxActivate
+                                                 : RequestKind::InboxFirmware;
     r.note("sig=FIRMWARE");
     r.noteDec("fn", function);
     IoAnswer answer;
@@ -192,7 +192,7 @@ IoAnswer firmwareRequest(IoRequest& r) {
 } // namespace
 
 IoAnswer diskDeviceNumberRequest(IoRequest& r) {
-    r.kind = "get_device_number";
+    r.kind = RequestKind::GetDeviceNumber;
     IoAnswer answer;
     if (r.machine.preempt(r, &answer))
         return answer;

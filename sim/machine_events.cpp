@@ -19,7 +19,7 @@ void SimMachine::powerCycle() {
 
 void SimMachine::interrupt(const IoRequest& r, FaultEffect how) {
     const bool powerCut = how == FaultEffect::PowerCut;
-    addTrace(r.kind + " path=" + text::toUtf8(r.file.path) + " -> " +
+    addTrace(requestKindName(r.kind) + std::string(" path=") + text::toUtf8(r.file.path) + " -> " +
              (powerCut ? "power cut" : "killed"));
     // The drives lose their power with the machine, before anyone can look at them.
     if (powerCut)

@@ -6,6 +6,9 @@
 #include <set>
 #include <vector>
 
+#include "platform/guid_text.h"
+#include "platform/win_constants.h"
+
 namespace qir::sim {
 
 namespace {
@@ -52,8 +55,8 @@ std::string pathOf(std::string text) {
     return text;
 }
 
-const char kDiskClass[] = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
-const char kPortClass[] = "{2accfe60-c130-11d2-b082-00a0c91efb8b}";
+const std::string kDiskClass = platform::guidPathText(win::GUID_DEVINTERFACE_DISK);
+const std::string kPortClass = platform::guidPathText(win::GUID_DEVINTERFACE_STORAGEPORT);
 
 class Generator {
   public:

@@ -1,6 +1,5 @@
 #include "sim/machine_loader.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -8,9 +7,9 @@
 #include <optional>
 #include <set>
 #include <sstream>
-#include <stdexcept>
 
-#include "platform/text_encoding.h"
+#include "capture/hex_text.h"
+#include "capture/json_fields.h"
 
 namespace qir::sim {
 
@@ -18,102 +17,30 @@ namespace {
 
 using nlohmann::json;
 
-// A refused description; caught at the loader's edge and turned into the error text.
-struct DescriptionError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+using capture::JsonFields;
+using capture::JsonRefusal;
 
 [[noreturn]] void refuse(const std::string& where, const std::string& what) {
-    throw DescriptionError(where + ": " + what);
-}
-
-void allowOnly(const json& object, const std::string& where,
-               std::initializer_list<const char*> keys) {
-    if (!object.is_object())
-        refuse(where, "must be an object");
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        bool known = false;
-        for (const char* key : keys)
-            known = known || it.key() == key;
-        if (!known)
-            refuse(where, "unknown key \"" + it.key() + "\"");
-    }
+    capture::refuseJson(where, what);
 }
 
 int64_t integer(const json& value, const std::string& where, int64_t low, int64_t high) {
-    int64_t v = 0;
-    if (value.is_number_integer()) {
-        v = value.get<int64_t>();
-    } else if (value.is_number_unsigned()) {
-        if (value.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX))
-            refuse(where, "number out of range");
-        v = static_cast<int64_t>(value.get<uint64_t>());
-    } else if (value.is_string()) {
-        const std::string& text = value.get_ref<const std::string&>();
-        char* end = nullptr;
-        errno = 0;
-        v = std::strtoll(text.c_str(), &end, 0);
-        if (text.empty() || *end != '\0' || errno == ERANGE)
-            refuse(where, "\"" + text + "\" is not a number");
-    } else {
-        refuse(where, "must be a number");
-    }
-    if (v < low || v > high)
-        refuse(where, std::to_string(v) + " is out of range " + std::to_string(low) + ".." +
-                          std::to_string(high));
-    return v;
-}
-
-std::string text(const json& value, const std::string& where) {
-    if (!value.is_string())
-        refuse(where, "must be a string");
-    return value.get<std::string>();
-}
-
-bool flag(const json& value, const std::string& where) {
-    if (!value.is_boolean())
-        refuse(where, "must be true or false");
-    return value.get<bool>();
-}
-
-std::u16string wide(const json& value, const std::string& where) {
-    return text::fromUtf8(text(value, where));
-}
-
-const json* member(const json& object, const char* key) {
-    auto it = object.find(key);
-    return it == object.end() ? nullptr : &*it;
+    return capture::jsonInteger(value, where, low, high);
 }
 
 // A record of exactly these two keys, both given.
 void pairRecord(const json& record, const std::string& where, const char* first,
                 const char* second) {
-    allowOnly(record, where, {first, second});
-    if (!member(record, first) || !member(record, second))
+    JsonFields fields(record, where, {first, second});
+    if (!fields.has(first) || !fields.has(second))
         refuse(where, std::string("needs \"") + first + "\" and \"" + second + "\"");
 }
 
-std::vector<uint8_t> hexBytes(const std::string& hex, const std::string& where) {
+std::vector<uint8_t> hexBytes(const json& value, const std::string& where) {
     std::vector<uint8_t> bytes;
-    int pending = -1;
-    for (char c : hex) {
-        if (c == ' ')
-            continue;
-        int v = c >= '0' && c <= '9'   ? c - '0'
-                : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                       : -1;
-        if (v < 0)
-            refuse(where, "not a hexadecimal byte string");
-        if (pending < 0) {
-            pending = v;
-        } else {
-            bytes.push_back(static_cast<uint8_t>(pending * 16 + v));
-            pending = -1;
-        }
-    }
-    if (pending >= 0)
-        refuse(where, "odd number of hexadecimal digits");
+    std::string why;
+    if (!capture::readTypedHex(capture::jsonString(value, where), &bytes, &why))
+        refuse(where, why);
     return bytes;
 }
 
@@ -133,21 +60,21 @@ uint8_t byteValue(const json& value, const std::string& where) {
 }
 
 GetInfoReply parseGetInfo(const json& j, const std::string& where) {
-    allowOnly(
+    JsonFields f(
         j, where,
         {"offset", "upgrade_support", "slot_count", "active_slot", "pending_slot", "records"});
     GetInfoReply g;
-    if (const json* v = member(j, "offset"))
+    if (const json* v = f.find("offset"))
         g.offset = static_cast<uint32_t>(integer(*v, where + ".offset", 0, 0x7FFFFFFF));
-    if (const json* v = member(j, "upgrade_support"))
+    if (const json* v = f.find("upgrade_support"))
         g.upgradeSupport = byteValue(*v, where + ".upgrade_support");
-    if (const json* v = member(j, "slot_count"))
+    if (const json* v = f.find("slot_count"))
         g.slotCount = byteValue(*v, where + ".slot_count");
-    if (const json* v = member(j, "active_slot"))
+    if (const json* v = f.find("active_slot"))
         g.activeSlot = byteValue(*v, where + ".active_slot");
-    if (const json* v = member(j, "pending_slot"))
+    if (const json* v = f.find("pending_slot"))
         g.pendingSlot = byteValue(*v, where + ".pending_slot");
-    if (const json* v = member(j, "records")) {
+    if (const json* v = f.find("records")) {
         if (!v->is_array() || v->size() > 255)
             refuse(where + ".records", "must be an array of at most 255 records");
         g.records.emplace();
@@ -163,23 +90,23 @@ GetInfoReply parseGetInfo(const json& j, const std::string& where) {
 }
 
 DriveConfig parseDrive(const json& j, const std::string& where) {
-    allowOnly(j, where,
-              {"id", "vendor_id", "serial", "model", "firmware", "version", "fwug", "frmw", "slots",
-               "upgrade_support", "image_size", "activation", "detect_overlap", "identify_bytes",
-               "get_info", "staged"});
+    JsonFields f(j, where,
+                 {"id", "vendor_id", "serial", "model", "firmware", "version", "fwug", "frmw",
+                  "slots", "upgrade_support", "image_size", "activation", "detect_overlap",
+                  "identify_bytes", "get_info", "staged"});
     DriveConfig c;
-    const json* id = member(j, "id");
+    const json* id = f.find("id");
     if (!id)
         refuse(where, "needs an \"id\"");
-    c.id = text(*id, where + ".id");
-    if (const json* v = member(j, "vendor_id"))
+    c.id = capture::jsonString(*id, where + ".id");
+    if (const json* v = f.find("vendor_id"))
         c.vendorId = static_cast<uint16_t>(integer(*v, where + ".vendor_id", 0, 0xFFFF));
-    if (const json* v = member(j, "serial"))
-        c.serial = text(*v, where + ".serial");
-    if (const json* v = member(j, "model"))
-        c.model = text(*v, where + ".model");
-    if (const json* v = member(j, "version")) {
-        std::string s = text(*v, where + ".version");
+    if (const json* v = f.find("serial"))
+        c.serial = capture::jsonString(*v, where + ".serial");
+    if (const json* v = f.find("model"))
+        c.model = capture::jsonString(*v, where + ".model");
+    if (const json* v = f.find("version")) {
+        std::string s = capture::jsonString(*v, where + ".version");
         unsigned major = 0, minor = 0, tertiary = 0;
         char tail = 0;
         if (std::sscanf(s.c_str(), "%u.%u.%u%c", &major, &minor, &tertiary, &tail) != 3 ||
@@ -189,48 +116,51 @@ DriveConfig parseDrive(const json& j, const std::string& where) {
         c.versionMinor = static_cast<uint8_t>(minor);
         c.versionTertiary = static_cast<uint8_t>(tertiary);
     }
-    if (const json* v = member(j, "fwug"))
+    if (const json* v = f.find("fwug"))
         c.fwug = static_cast<uint8_t>(integer(*v, where + ".fwug", 0, 255));
-    if (const json* v = member(j, "frmw"))
+    if (const json* v = f.find("frmw"))
         c.frmw = static_cast<uint8_t>(integer(*v, where + ".frmw", 0, 255));
     c.slotCount = 1;
-    if (const json* slots = member(j, "slots")) {
+    if (const json* slots = f.find("slots")) {
         std::string w = where + ".slots";
-        allowOnly(*slots, w,
-                  {"count", "slot1_read_only", "revisions", "active", "pending", "digests"});
-        if (const json* v = member(*slots, "revisions")) {
+        JsonFields sf(*slots, w,
+                      {"count", "slot1_read_only", "revisions", "active", "pending", "digests"});
+        if (const json* v = sf.find("revisions")) {
             if (!v->is_array())
                 refuse(w + ".revisions", "must be an array");
             for (size_t i = 0; i < v->size(); ++i)
-                c.revisions.push_back(text((*v)[i], w + ".revisions[" + std::to_string(i) + "]"));
+                c.revisions.push_back(
+                    capture::jsonString((*v)[i], w + ".revisions[" + std::to_string(i) + "]"));
             c.slotCount = static_cast<int>(std::max<size_t>(1, c.revisions.size()));
         }
-        if (const json* v = member(*slots, "count"))
+        if (const json* v = sf.find("count"))
             c.slotCount = static_cast<int>(integer(*v, w + ".count", 1, 7));
         if (c.revisions.size() > static_cast<size_t>(c.slotCount))
             refuse(w + ".revisions", "more revisions than slots");
-        if (const json* v = member(*slots, "slot1_read_only"))
-            c.slot1ReadOnly = flag(*v, w + ".slot1_read_only");
-        if (const json* v = member(*slots, "active"))
+        if (const json* v = sf.find("slot1_read_only"))
+            c.slot1ReadOnly = capture::jsonFlag(*v, w + ".slot1_read_only");
+        if (const json* v = sf.find("active"))
             c.activeSlot = static_cast<int>(integer(*v, w + ".active", 1, c.slotCount));
-        if (const json* v = member(*slots, "pending"); v && !v->is_null())
+        if (const json* v = sf.find("pending"); v && !v->is_null())
             c.pendingSlot = static_cast<int>(integer(*v, w + ".pending", 1, c.slotCount));
-        if (const json* v = member(*slots, "digests")) {
+        if (const json* v = sf.find("digests")) {
             if (!v->is_array() || v->size() > static_cast<size_t>(c.slotCount))
                 refuse(w + ".digests", "must be an array of at most one digest per slot");
             for (size_t i = 0; i < v->size(); ++i)
-                c.digests.push_back(text((*v)[i], w + ".digests[" + std::to_string(i) + "]"));
+                c.digests.push_back(
+                    capture::jsonString((*v)[i], w + ".digests[" + std::to_string(i) + "]"));
         }
     }
     c.revisions.resize(static_cast<size_t>(c.slotCount));
-    if (const json* v = member(j, "firmware"))
-        c.revisions[static_cast<size_t>(c.activeSlot - 1)] = text(*v, where + ".firmware");
-    if (const json* v = member(j, "upgrade_support"))
-        c.upgradeSupport = flag(*v, where + ".upgrade_support");
-    if (const json* v = member(j, "image_size"))
+    if (const json* v = f.find("firmware"))
+        c.revisions[static_cast<size_t>(c.activeSlot - 1)] =
+            capture::jsonString(*v, where + ".firmware");
+    if (const json* v = f.find("upgrade_support"))
+        c.upgradeSupport = capture::jsonFlag(*v, where + ".upgrade_support");
+    if (const json* v = f.find("image_size"))
         c.imageSize = static_cast<uint32_t>(integer(*v, where + ".image_size", 4, 0x10000000));
-    if (const json* v = member(j, "activation")) {
-        std::string a = text(*v, where + ".activation");
+    if (const json* v = f.find("activation")) {
+        std::string a = capture::jsonString(*v, where + ".activation");
         if (a == "immediate")
             c.activation = Activation::Immediate;
         else if (a == "reset")
@@ -240,9 +170,9 @@ DriveConfig parseDrive(const json& j, const std::string& where) {
         else
             refuse(where + ".activation", "expected \"immediate\", \"reset\" or \"power_cycle\"");
     }
-    if (const json* v = member(j, "detect_overlap"))
-        c.detectOverlap = flag(*v, where + ".detect_overlap");
-    if (const json* v = member(j, "identify_bytes")) {
+    if (const json* v = f.find("detect_overlap"))
+        c.detectOverlap = capture::jsonFlag(*v, where + ".detect_overlap");
+    if (const json* v = f.find("identify_bytes")) {
         if (!v->is_array())
             refuse(where + ".identify_bytes", "must be an array");
         for (size_t i = 0; i < v->size(); ++i) {
@@ -250,15 +180,15 @@ DriveConfig parseDrive(const json& j, const std::string& where) {
             const json& e = (*v)[i];
             pairRecord(e, w, "offset", "hex");
             uint32_t offset = static_cast<uint32_t>(integer(e["offset"], w + ".offset", 0, 4095));
-            std::vector<uint8_t> bytes = hexBytes(text(e["hex"], w + ".hex"), w + ".hex");
+            std::vector<uint8_t> bytes = hexBytes(e["hex"], w + ".hex");
             if (offset + bytes.size() > 4096)
                 refuse(w, "reaches past the 4096 bytes of Identify data");
             c.identifyBytes.emplace_back(offset, bytes);
         }
     }
-    if (const json* v = member(j, "get_info"))
+    if (const json* v = f.find("get_info"))
         c.getInfo = parseGetInfo(*v, where + ".get_info");
-    if (const json* v = member(j, "staged")) {
+    if (const json* v = f.find("staged")) {
         if (!v->is_array())
             refuse(where + ".staged", "must be an array");
         for (size_t i = 0; i < v->size(); ++i) {
@@ -277,10 +207,10 @@ DriveConfig parseDrive(const json& j, const std::string& where) {
 
 // The power source as GetSystemPowerStatus would report it.
 platform::PowerStatus parsePower(const json& j, const std::string& where) {
-    allowOnly(j, where, {"ac_line", "battery_present", "battery_percent"});
+    JsonFields f(j, where, {"ac_line", "battery_present", "battery_percent"});
     platform::PowerStatus p{1, 128, 255};
-    if (const json* v = member(j, "ac_line")) {
-        std::string line = text(*v, where + ".ac_line");
+    if (const json* v = f.find("ac_line")) {
+        std::string line = capture::jsonString(*v, where + ".ac_line");
         if (line == "online")
             p.acLineStatus = 1;
         else if (line == "offline")
@@ -291,12 +221,12 @@ platform::PowerStatus parsePower(const json& j, const std::string& where) {
             refuse(where + ".ac_line", "expected \"online\", \"offline\" or \"unknown\"");
     }
     bool battery = false;
-    if (const json* v = member(j, "battery_present"); v && v->is_null())
+    if (const json* v = f.find("battery_present"); v && v->is_null())
         p.batteryFlag = 255; // Windows cannot tell whether there is one
     else if (v)
-        battery = flag(*v, where + ".battery_present");
+        battery = capture::jsonFlag(*v, where + ".battery_present");
     std::optional<int> percent;
-    if (const json* v = member(j, "battery_percent"); v && !v->is_null())
+    if (const json* v = f.find("battery_percent"); v && !v->is_null())
         percent = static_cast<int>(integer(*v, where + ".battery_percent", 0, 100));
     if (percent && !battery)
         refuse(where + ".battery_percent", "only a battery that is present has a charge");
@@ -314,7 +244,7 @@ struct Loader {
     std::map<std::string, int> driveIndex;
 
     int driveRef(const json& value, const std::string& where) {
-        std::string id = text(value, where);
+        std::string id = capture::jsonString(value, where);
         auto it = driveIndex.find(id);
         if (it == driveIndex.end())
             refuse(where, "no drive with id \"" + id + "\"");
@@ -322,30 +252,29 @@ struct Loader {
     }
 
     VrocEntry vrocEntry(const json& j, const std::string& where) {
-        allowOnly(j, where, {"drive", "disk_id", "address", "model", "serial", "bytes"});
+        JsonFields f(j, where, {"drive", "disk_id", "address", "model", "serial", "bytes"});
         VrocEntry e;
-        if (const json* v = member(j, "drive"))
+        if (const json* v = f.find("drive"))
             e.drive = driveRef(*v, where + ".drive");
-        if (const json* v = member(j, "bytes")) {
-            if (member(j, "disk_id") || member(j, "address") || member(j, "model") ||
-                member(j, "serial"))
+        if (const json* v = f.find("bytes")) {
+            if (f.find("disk_id") || f.find("address") || f.find("model") || f.find("serial"))
                 refuse(where, "\"bytes\" holds the whole entry: no \"disk_id\", \"address\", "
                               "\"model\" or \"serial\" beside it");
-            e.bytes = hexBytes(text(*v, where + ".bytes"), where + ".bytes");
+            e.bytes = hexBytes(*v, where + ".bytes");
             if (e.bytes->size() != 108)
                 refuse(where + ".bytes", "an entry is 108 bytes");
             e.diskId = static_cast<uint32_t>((*e.bytes)[0] | (*e.bytes)[1] << 8 |
                                              (*e.bytes)[2] << 16 | uint32_t{(*e.bytes)[3]} << 24);
             return e;
         }
-        if (const json* v = member(j, "disk_id"))
+        if (const json* v = f.find("disk_id"))
             e.diskId = static_cast<uint32_t>(integer(*v, where + ".disk_id", 0, 0xFFFFFFFF));
-        if (const json* v = member(j, "address"))
+        if (const json* v = f.find("address"))
             e.address = static_cast<uint32_t>(integer(*v, where + ".address", 0, 0xFFFFFFFF));
-        if (const json* v = member(j, "model"))
-            e.model = text(*v, where + ".model");
-        if (const json* v = member(j, "serial"))
-            e.serial = text(*v, where + ".serial");
+        if (const json* v = f.find("model"))
+            e.model = capture::jsonString(*v, where + ".model");
+        if (const json* v = f.find("serial"))
+            e.serial = capture::jsonString(*v, where + ".serial");
         return e;
     }
 
@@ -359,10 +288,10 @@ struct Loader {
     }
 
     RstController rst(const json& j, const std::string& where) {
-        allowOnly(j, where, {"ports", "raid_members"});
+        JsonFields f(j, where, {"ports", "raid_members"});
         RstController c;
         std::set<int64_t> seen;
-        if (const json* ports = member(j, "ports")) {
+        if (const json* ports = f.find("ports")) {
             if (!ports->is_array())
                 refuse(where + ".ports", "must be an array");
             for (size_t i = 0; i < ports->size(); ++i) {
@@ -376,7 +305,7 @@ struct Loader {
                     RstPort{static_cast<uint8_t>(pathId), driveRef(p["drive"], w + ".drive")});
             }
         }
-        if (const json* members = member(j, "raid_members")) {
+        if (const json* members = f.find("raid_members")) {
             if (!members->is_array())
                 refuse(where + ".raid_members", "must be an array");
             for (size_t i = 0; i < members->size(); ++i)
@@ -389,36 +318,36 @@ struct Loader {
     }
 
     VrocController vroc(const json& j, const std::string& where) {
-        allowOnly(j, where, {"raid_volumes", "non_raid"});
+        JsonFields f(j, where, {"raid_volumes", "non_raid"});
         VrocController c;
-        if (const json* volumes = member(j, "raid_volumes")) {
+        if (const json* volumes = f.find("raid_volumes")) {
             if (!volumes->is_array())
                 refuse(where + ".raid_volumes", "must be an array");
             for (size_t i = 0; i < volumes->size(); ++i) {
                 std::string w = where + ".raid_volumes[" + std::to_string(i) + "]";
-                allowOnly((*volumes)[i], w, {"members"});
+                JsonFields vf((*volumes)[i], w, {"members"});
                 VrocVolume volume;
-                if (const json* members = member((*volumes)[i], "members"))
+                if (const json* members = vf.find("members"))
                     volume.members = vrocEntries(*members, w + ".members");
                 c.raidVolumes.push_back(volume);
             }
         }
-        if (const json* list = member(j, "non_raid"))
+        if (const json* list = f.find("non_raid"))
             c.nonRaid = vrocEntries(*list, where + ".non_raid");
         return c;
     }
 
     SimDevice device(const json& j, const std::string& where) {
-        allowOnly(j, where,
-                  {"class", "instance_id", "parent_id", "hardware_ids", "interface_path",
-                   "device_number", "driver_desc", "location_info", "missing", "open_error",
-                   "driver", "drive", "rst", "scsi_port", "vroc", "dev_inst",
-                   "interface_detail_error", "property_errors"});
+        JsonFields f(j, where,
+                     {"class", "instance_id", "parent_id", "hardware_ids", "interface_path",
+                      "device_number", "driver_desc", "location_info", "missing", "open_error",
+                      "driver", "drive", "rst", "scsi_port", "vroc", "dev_inst",
+                      "interface_detail_error", "property_errors"});
         SimDevice d;
-        const json* cls = member(j, "class");
+        const json* cls = f.find("class");
         if (!cls)
             refuse(where, "needs a \"class\"");
-        std::string c = text(*cls, where + ".class");
+        std::string c = capture::jsonString(*cls, where + ".class");
         if (c == "disk")
             d.deviceClass = DeviceClass::Disk;
         else if (c == "storage_port")
@@ -430,42 +359,43 @@ struct Loader {
         else
             refuse(where + ".class",
                    "expected \"disk\", \"storage_port\", \"scsi_port\" or \"other\"");
-        if (const json* v = member(j, "instance_id"))
-            d.instanceId = wide(*v, where + ".instance_id");
-        if (const json* v = member(j, "parent_id"))
-            d.parentId = wide(*v, where + ".parent_id");
-        if (const json* v = member(j, "hardware_ids")) {
+        if (const json* v = f.find("instance_id"))
+            d.instanceId = capture::jsonWide(*v, where + ".instance_id");
+        if (const json* v = f.find("parent_id"))
+            d.parentId = capture::jsonWide(*v, where + ".parent_id");
+        if (const json* v = f.find("hardware_ids")) {
             if (!v->is_array())
                 refuse(where + ".hardware_ids", "must be an array");
             d.hardwareIds.emplace();
             for (size_t i = 0; i < v->size(); ++i)
                 d.hardwareIds->push_back(
-                    wide((*v)[i], where + ".hardware_ids[" + std::to_string(i) + "]"));
+                    capture::jsonWide((*v)[i], where + ".hardware_ids[" + std::to_string(i) + "]"));
         }
-        if (const json* v = member(j, "interface_path"))
-            d.interfacePath = wide(*v, where + ".interface_path");
-        if (const json* v = member(j, "device_number"))
+        if (const json* v = f.find("interface_path"))
+            d.interfacePath = capture::jsonWide(*v, where + ".interface_path");
+        if (const json* v = f.find("device_number"))
             d.deviceNumber =
                 static_cast<uint32_t>(integer(*v, where + ".device_number", 0, 0x7FFFFFFF));
-        if (const json* v = member(j, "driver_desc"))
-            d.driverDesc = wide(*v, where + ".driver_desc");
-        if (const json* v = member(j, "location_info"))
-            d.locationInfo = wide(*v, where + ".location_info");
-        if (const json* v = member(j, "dev_inst"))
+        if (const json* v = f.find("driver_desc"))
+            d.driverDesc = capture::jsonWide(*v, where + ".driver_desc");
+        if (const json* v = f.find("location_info"))
+            d.locationInfo = capture::jsonWide(*v, where + ".location_info");
+        if (const json* v = f.find("dev_inst"))
             d.devInst = static_cast<uint32_t>(integer(*v, where + ".dev_inst", 0, 0xFFFFFFFF));
-        if (const json* v = member(j, "interface_detail_error")) {
+        if (const json* v = f.find("interface_detail_error")) {
             if (d.deviceClass != DeviceClass::Disk && d.deviceClass != DeviceClass::StoragePort)
                 refuse(where + ".interface_detail_error", "only disks and storage ports have one");
             d.interfaceDetailError = static_cast<uint32_t>(
                 integer(*v, where + ".interface_detail_error", 1, 0xFFFFFFFF));
         }
-        if (const json* v = member(j, "open_error"))
+        if (const json* v = f.find("open_error"))
             d.openError = static_cast<uint32_t>(integer(*v, where + ".open_error", 1, 0xFFFFFFFF));
-        if (const json* v = member(j, "missing")) {
+        if (const json* v = f.find("missing")) {
             if (!v->is_array())
                 refuse(where + ".missing", "must be an array");
             for (size_t i = 0; i < v->size(); ++i) {
-                std::string name = text((*v)[i], where + ".missing[" + std::to_string(i) + "]");
+                std::string name =
+                    capture::jsonString((*v)[i], where + ".missing[" + std::to_string(i) + "]");
                 if (name == "parent_id")
                     d.parentId.reset();
                 else if (name == "instance_id")
@@ -480,7 +410,7 @@ struct Loader {
                     refuse(where + ".missing", "unknown property \"" + name + "\"");
             }
         }
-        if (const json* v = member(j, "property_errors")) {
+        if (const json* v = f.find("property_errors")) {
             std::string w = where + ".property_errors";
             if (!v->is_object())
                 refuse(w, "must be an object");
@@ -493,8 +423,8 @@ struct Loader {
                     static_cast<uint32_t>(integer(it.value(), w + "." + it.key(), 1, 0xFFFFFFFF));
             }
         }
-        if (const json* v = member(j, "driver"); v && !v->is_null()) {
-            std::string driver = text(*v, where + ".driver");
+        if (const json* v = f.find("driver"); v && !v->is_null()) {
+            std::string driver = capture::jsonString(*v, where + ".driver");
             if (driver == "inbox")
                 d.driver = DriverType::Inbox;
             else if (driver == "rst")
@@ -504,24 +434,24 @@ struct Loader {
             else
                 refuse(where + ".driver", "expected \"inbox\", \"rst\", \"vroc\" or null");
         }
-        if (const json* v = member(j, "drive")) {
+        if (const json* v = f.find("drive")) {
             if (d.driver != DriverType::Inbox || d.deviceClass != DeviceClass::Disk)
                 refuse(where + ".drive", "only a disk of the inbox driver has a drive");
             d.drive = driveRef(*v, where + ".drive");
         }
-        if (const json* v = member(j, "rst")) {
+        if (const json* v = f.find("rst")) {
             if (d.driver != DriverType::Rst || d.deviceClass != DeviceClass::StoragePort)
                 refuse(where + ".rst", "only a storage port of the rst driver has a controller");
             d.rst = rst(*v, where + ".rst");
         }
-        if (const json* v = member(j, "scsi_port")) {
+        if (const json* v = f.find("scsi_port")) {
             if (d.deviceClass != DeviceClass::ScsiPort)
                 refuse(where + ".scsi_port", "only a scsi_port device has a port number");
             d.scsiPort = static_cast<int>(integer(*v, where + ".scsi_port", 0, 255));
         } else if (d.deviceClass == DeviceClass::ScsiPort) {
             refuse(where, "a scsi_port device needs its \"scsi_port\" number");
         }
-        if (const json* v = member(j, "vroc")) {
+        if (const json* v = f.find("vroc")) {
             if (d.driver != DriverType::Vroc || d.deviceClass != DeviceClass::ScsiPort)
                 refuse(where + ".vroc", "only a scsi_port of the vroc driver has a controller");
             d.vroc = vroc(*v, where + ".vroc");
@@ -530,84 +460,62 @@ struct Loader {
     }
 
     SimFault fault(const json& j, const std::string& where) {
-        allowOnly(j, where,
-                  {"kind", "occurrence", "path", "error", "return_code", "completion_status",
-                   "fields", "interrupt"});
-        static const std::map<std::string, std::vector<std::string>> kinds = {
-            {"get_class_devs", {}},
-            {"open", {}},
-            {"get_device_number", {"DeviceType", "DeviceNumber", "PartitionNumber"}},
-            {"storage_query", {"Version", "Size", "identify:"}},
-            {"inbox.get_info",
-             {"ReturnCode", "DataBufferOffset", "DataBufferLength", "UpgradeSupport", "SlotCount",
-              "ActiveSlot", "PendingActivateSlot"}},
-            {"inbox.download", {"ReturnCode"}},
-            {"inbox.activate", {"ReturnCode"}},
-            {"csmi", {"ReturnCode", "bDriveCount"}},
-            {"rst.identify", {"ReturnCode", "identify:"}},
-            {"rst.download", {"ReturnCode"}},
-            {"rst.activate", {"ReturnCode"}},
-            {"vroc.raid_count", {"count"}},
-            {"vroc.volume_info", {"member_count"}},
-            {"vroc.member_list", {"ReturnCode"}},
-            {"vroc.non_raid_count", {"count"}},
-            {"vroc.non_raid_list", {"ReturnCode"}},
-            {"vroc.identify", {"ReturnCode", "CplDw3", "identify:"}},
-            {"vroc.download", {"ReturnCode", "CplDw3"}},
-            {"vroc.commit", {"ReturnCode", "CplDw3"}},
-        };
+        JsonFields in(j, where,
+                      {"kind", "occurrence", "path", "error", "return_code", "completion_status",
+                       "fields", "interrupt"});
         SimFault f;
-        if (!member(j, "kind"))
+        if (!in.find("kind"))
             refuse(where, "needs a \"kind\"");
-        f.kind = text(j["kind"], where + ".kind");
-        auto kind = kinds.find(f.kind);
-        if (kind == kinds.end())
-            refuse(where + ".kind", "unknown request kind \"" + f.kind + "\"");
-        if (const json* v = member(j, "occurrence")) {
+        const std::string kindName = capture::jsonString(j["kind"], where + ".kind");
+        std::optional<RequestKind> kind = requestKindNamed(kindName);
+        if (!kind || !faultable(*kind))
+            refuse(where + ".kind", "unknown request kind \"" + kindName + "\"");
+        f.kind = *kind;
+        if (const json* v = in.find("occurrence")) {
             if (v->is_string() && v->get<std::string>() == "every")
                 f.every = true;
             else
                 f.occurrence =
                     static_cast<uint32_t>(integer(*v, where + ".occurrence", 1, 0xFFFFFFFF));
         }
-        if (const json* v = member(j, "path"))
-            f.path = wide(*v, where + ".path");
+        if (const json* v = in.find("path"))
+            f.path = capture::jsonWide(*v, where + ".path");
         int effects = 0;
-        if (const json* v = member(j, "error")) {
+        if (const json* v = in.find("error")) {
             f.effect = FaultEffect::Error;
             f.value = static_cast<uint32_t>(integer(*v, where + ".error", 1, 0xFFFFFFFF));
             ++effects;
         }
-        if (const json* v = member(j, "return_code")) {
+        if (const json* v = in.find("return_code")) {
             f.effect = FaultEffect::ReturnCode;
             f.value =
                 static_cast<uint32_t>(integer(*v, where + ".return_code", INT32_MIN, 0xFFFFFFFF));
             ++effects;
         }
-        if (const json* v = member(j, "completion_status")) {
+        if (const json* v = in.find("completion_status")) {
             f.effect = FaultEffect::CompletionStatus;
             f.value = static_cast<uint32_t>(integer(*v, where + ".completion_status", 0, 0x7FFF));
             ++effects;
         }
-        if (const json* v = member(j, "fields")) {
+        if (const json* v = in.find("fields")) {
             f.effect = FaultEffect::Fields;
             if (!v->is_object() || v->empty())
                 refuse(where + ".fields", "must be an object naming reply fields");
             for (auto it = v->begin(); it != v->end(); ++it) {
                 bool known = false;
-                for (const std::string& name : kind->second)
+                for (const std::string& name : replyFieldsOf(f.kind))
                     known = known || name == it.key() ||
                             (name == "identify:" && it.key().rfind(name, 0) == 0);
                 if (!known)
                     refuse(where + ".fields",
-                           "\"" + it.key() + "\" is not a reply field of " + f.kind);
+                           "\"" + it.key() + "\" is not a reply field of " + kindName);
                 f.fields.emplace_back(it.key(), integer(it.value(), where + ".fields." + it.key(),
                                                         INT64_MIN, INT64_MAX));
             }
             ++effects;
         }
-        if (const json* v = member(j, "interrupt")) {
-            std::string how = text(*v, where + ".interrupt");
+        if (const json* v = in.find("interrupt")) {
+            std::string how = capture::jsonString(*v, where + ".interrupt");
             if (how == "kill")
                 f.effect = FaultEffect::Kill;
             else if (how == "power_cut")
@@ -619,34 +527,35 @@ struct Loader {
         if (effects != 1)
             refuse(where, "needs exactly one of \"error\", \"return_code\", \"completion_status\", "
                           "\"fields\", \"interrupt\"");
-        if ((f.kind == "open" || f.kind == "get_class_devs") && f.effect != FaultEffect::Error &&
-            f.effect != FaultEffect::Kill && f.effect != FaultEffect::PowerCut)
-            refuse(where, f.kind + " faults can only be an \"error\"");
+        if ((f.kind == RequestKind::Open || f.kind == RequestKind::GetClassDevs) &&
+            f.effect != FaultEffect::Error && f.effect != FaultEffect::Kill &&
+            f.effect != FaultEffect::PowerCut)
+            refuse(where, kindName + " faults can only be an \"error\"");
         if (f.effect == FaultEffect::ReturnCode &&
-            (f.kind == "get_device_number" || f.kind == "storage_query"))
-            refuse(where, f.kind + " has no ReturnCode; use \"error\" or \"fields\"");
-        if (f.effect == FaultEffect::CompletionStatus && f.kind.rfind("vroc.", 0) != 0)
+            (f.kind == RequestKind::GetDeviceNumber || f.kind == RequestKind::StorageQuery))
+            refuse(where, kindName + " has no ReturnCode; use \"error\" or \"fields\"");
+        if (f.effect == FaultEffect::CompletionStatus && kindName.rfind("vroc.", 0) != 0)
             refuse(where, "a completion status belongs to a VROC pass-through request");
         return f;
     }
 
     void load(const json& root) {
-        allowOnly(root, "machine",
-                  {"clock", "command_line", "module_handle_fails", "framework_startup_fails",
-                   "devices", "drives", "faults", "answers", "update_running", "power"});
-        if (const json* v = member(root, "clock"))
-            m.clock = parseClock(text(*v, "clock"), "clock");
-        if (const json* v = member(root, "command_line"))
-            m.commandLine = wide(*v, "command_line");
-        if (const json* v = member(root, "module_handle_fails"))
-            m.moduleHandleFails = flag(*v, "module_handle_fails");
-        if (const json* v = member(root, "framework_startup_fails"))
-            m.frameworkStartupFails = flag(*v, "framework_startup_fails");
-        if (const json* v = member(root, "update_running"))
-            m.updateRunning = flag(*v, "update_running");
-        if (const json* v = member(root, "power"))
+        JsonFields top(root, "machine",
+                       {"clock", "command_line", "module_handle_fails", "framework_startup_fails",
+                        "devices", "drives", "faults", "answers", "update_running", "power"});
+        if (const json* v = top.find("clock"))
+            m.clock = parseClock(capture::jsonString(*v, "clock"), "clock");
+        if (const json* v = top.find("command_line"))
+            m.commandLine = capture::jsonWide(*v, "command_line");
+        if (const json* v = top.find("module_handle_fails"))
+            m.moduleHandleFails = capture::jsonFlag(*v, "module_handle_fails");
+        if (const json* v = top.find("framework_startup_fails"))
+            m.frameworkStartupFails = capture::jsonFlag(*v, "framework_startup_fails");
+        if (const json* v = top.find("update_running"))
+            m.updateRunning = capture::jsonFlag(*v, "update_running");
+        if (const json* v = top.find("power"))
             m.power = parsePower(*v, "power");
-        if (const json* drives = member(root, "drives")) {
+        if (const json* drives = top.find("drives")) {
             if (!drives->is_array())
                 refuse("drives", "must be an array");
             for (size_t i = 0; i < drives->size(); ++i) {
@@ -657,7 +566,7 @@ struct Loader {
                 m.drives.emplace_back(c);
             }
         }
-        if (const json* devices = member(root, "devices")) {
+        if (const json* devices = top.find("devices")) {
             if (!devices->is_array())
                 refuse("devices", "must be an array");
             std::set<uint32_t> numbers;
@@ -677,16 +586,16 @@ struct Loader {
                 m.devices.push_back(std::move(d));
             }
         }
-        if (const json* faults = member(root, "faults")) {
+        if (const json* faults = top.find("faults")) {
             if (!faults->is_array())
                 refuse("faults", "must be an array");
             for (size_t i = 0; i < faults->size(); ++i)
                 m.faults.push_back(fault((*faults)[i], "faults[" + std::to_string(i) + "]"));
         }
         std::string why;
-        if (const json* answers = member(root, "answers");
+        if (const json* answers = top.find("answers");
             answers && !readRecordedAnswers(*answers, &m.answers.list, &why))
-            throw DescriptionError(why);
+            throw JsonRefusal(why);
     }
 };
 
@@ -701,7 +610,7 @@ std::unique_ptr<SimMachine> loadMachine(const std::string& jsonText, std::string
         if (error)
             *error = std::string("machine description is not valid JSON: ") + e.what();
         return nullptr;
-    } catch (const DescriptionError& e) {
+    } catch (const JsonRefusal& e) {
         if (error)
             *error = std::string("machine description: ") + e.what();
         return nullptr;

@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "sim/request_kinds.h"
+
 namespace qir::sim {
 
 struct RecordedAnswer {
-    std::u16string path;      // as the handle was opened (any letter case)
-    std::string request;      // requestKindOf's name
+    std::u16string path;                      // as the handle was opened (any letter case)
+    RequestKind request = RequestKind::Other; // as requestKindOf tells it
     uint32_t occurrence = 1;  // among the requests of that kind on that path, 1-based
     uint32_t error = 0;       // 0: the call succeeded
     std::vector<uint8_t> out; // the first `returned` bytes of the reply
@@ -25,7 +27,7 @@ class RecordedAnswers {
     std::vector<RecordedAnswer> list;
 
     // Counts the request and returns the answer recorded for it, if any.
-    const RecordedAnswer* take(const std::u16string& path, const std::string& kind);
+    const RecordedAnswer* take(const std::u16string& path, RequestKind kind);
 
   private:
     std::map<std::string, uint32_t> asked_;

@@ -9,92 +9,145 @@ namespace {
 
 using namespace wire;
 
-const char* const kKinds[] = {
-    "get_device_number",
-    "storage_query",
-    "inbox.get_info",
-    "inbox.download",
-    "inbox.activate",
-    "inbox.firmware",
-    "csmi",
-    "rst.identify",
-    "rst.nvme",
-    "rst.firmware",
-    "vroc.raid_count",
-    "vroc.volume_info",
-    "vroc.member_list",
-    "vroc.non_raid_count",
-    "vroc.non_raid_list",
-    "vroc.identify",
-    "vroc.download",
-    "vroc.commit",
-    "vroc.nvme",
-    "vroc.unknown",
-    "other",
+struct KindEntry {
+    RequestKind kind;
+    const char* name;
+    bool toldFromBytes;
+    bool writesFirmware;
+    bool faultable;
+    std::vector<std::string> replyFields;
 };
+
+const std::vector<KindEntry>& kinds() {
+    using K = RequestKind;
+    static const std::vector<KindEntry> table = {
+        {K::GetClassDevs, "get_class_devs", false, false, true, {}},
+        {K::Open, "open", false, false, true, {}},
+        {K::GetDeviceNumber,
+         "get_device_number",
+         true,
+         false,
+         true,
+         {"DeviceType", "DeviceNumber", "PartitionNumber"}},
+        {K::StorageQuery, "storage_query", true, false, true, {"Version", "Size", "identify:"}},
+        {K::InboxGetInfo,
+         "inbox.get_info",
+         true,
+         false,
+         true,
+         {"ReturnCode", "DataBufferOffset", "DataBufferLength", "UpgradeSupport", "SlotCount",
+          "ActiveSlot", "PendingActivateSlot"}},
+        {K::InboxDownload, "inbox.download", true, true, true, {"ReturnCode"}},
+        {K::InboxActivate, "inbox.activate", true, true, true, {"ReturnCode"}},
+        {K::InboxFirmware, "inbox.firmware", true, true, false, {}},
+        {K::Csmi, "csmi", true, false, true, {"ReturnCode", "bDriveCount"}},
+        {K::RstIdentify, "rst.identify", true, false, true, {"ReturnCode", "identify:"}},
+        {K::RstDownload, "rst.download", false, true, true, {"ReturnCode"}},
+        {K::RstActivate, "rst.activate", false, true, true, {"ReturnCode"}},
+        {K::RstNvme, "rst.nvme", true, true, false, {}},
+        {K::RstFirmware, "rst.firmware", true, true, false, {}},
+        {K::VrocRaidCount, "vroc.raid_count", true, false, true, {"count"}},
+        {K::VrocVolumeInfo, "vroc.volume_info", true, false, true, {"member_count"}},
+        {K::VrocMemberList, "vroc.member_list", true, false, true, {"ReturnCode"}},
+        {K::VrocNonRaidCount, "vroc.non_raid_count", true, false, true, {"count"}},
+        {K::VrocNonRaidList, "vroc.non_raid_list", true, false, true, {"ReturnCode"}},
+        {K::VrocIdentify,
+         "vroc.identify",
+         true,
+         false,
+         true,
+         {"ReturnCode", "CplDw3", "identify:"}},
+        {K::VrocDownload, "vroc.download", true, true, true, {"ReturnCode", "CplDw3"}},
+        {K::VrocCommit, "vroc.commit", true, true, true, {"ReturnCode", "CplDw3"}},
+        {K::VrocNvme, "vroc.nvme", true, true, false, {}},
+        {K::VrocUnknown, "vroc.unknown", true, false, false, {}},
+        {K::Other, "other", true, false, false, {}},
+        {K::Unknown, "unknown", false, false, false, {}},
+    };
+    return table;
+}
+
+const KindEntry& entryOf(RequestKind kind) {
+    return kinds()[static_cast<size_t>(kind)];
+}
 
 } // namespace
 
-std::string requestKindOf(uint32_t controlCode, const uint8_t* in, size_t inSize) {
+RequestKind requestKindOf(uint32_t controlCode, const uint8_t* in, size_t inSize) {
     if (controlCode == kGetDeviceNumber)
-        return "get_device_number";
+        return RequestKind::GetDeviceNumber;
     if (controlCode == kQueryProperty)
-        return "storage_query";
+        return RequestKind::StorageQuery;
     if (controlCode != kScsiMiniport || !in || inSize < srb::kSize)
-        return "other";
+        return RequestKind::Other;
     std::string sig(reinterpret_cast<const char*>(in) + srb::kSignature, 8);
     uint32_t code = getU32(in, srb::kControlCode);
     auto u32At = [&](size_t offset) { return offset + 4 <= inSize ? getU32(in, offset) : 0; };
     if (sig == "FIRMWARE" && code == fw::kControlCode) {
         uint32_t fn = u32At(srb::kSize + fw::kFunction);
-        return fn == fw::kFunctionGetInfo    ? "inbox.get_info"
-               : fn == fw::kFunctionDownload ? "inbox.download"
-               : fn == fw::kFunctionActivate ? "inbox.activate"
-                                             : "inbox.firmware";
+        return fn == fw::kFunctionGetInfo    ? RequestKind::InboxGetInfo
+               : fn == fw::kFunctionDownload ? RequestKind::InboxDownload
+               : fn == fw::kFunctionActivate ? RequestKind::InboxActivate
+                                             : RequestKind::InboxFirmware;
     }
     if (sig == std::string("CSMIARY\0", 8))
-        return "csmi";
+        return RequestKind::Csmi;
     if (sig == "IntelNvm" && code == rst::kNvmControlCode)
-        return inSize > rst::kCommand && in[rst::kCommand] == nvme::kOpIdentify ? "rst.identify"
-                                                                                : "rst.nvme";
+        return inSize > rst::kCommand && in[rst::kCommand] == nvme::kOpIdentify
+                   ? RequestKind::RstIdentify
+                   : RequestKind::RstNvme;
     if (sig == "IntelFw " && code == rst::kFwControlCode)
-        return "rst.firmware";
+        return RequestKind::RstFirmware;
     if (sig != "NvmeRAID")
-        return "other";
+        return RequestKind::Other;
     switch (code) {
     case nvme_pt::kRaidCount:
-        return "vroc.raid_count";
+        return RequestKind::VrocRaidCount;
     case nvme_pt::kVolumeInfo:
-        return "vroc.volume_info";
+        return RequestKind::VrocVolumeInfo;
     case nvme_pt::kMemberList:
-        return "vroc.member_list";
+        return RequestKind::VrocMemberList;
     case nvme_pt::kNonRaidCount:
-        return "vroc.non_raid_count";
+        return RequestKind::VrocNonRaidCount;
     case nvme_pt::kNonRaidList:
-        return "vroc.non_raid_list";
+        return RequestKind::VrocNonRaidList;
     case nvme_pt::kPassThroughCode: {
         uint8_t op = inSize > nvme_pt::kCommand ? in[nvme_pt::kCommand] : 0;
-        return op == nvme::kOpIdentify           ? "vroc.identify"
-               : op == nvme::kOpFirmwareDownload ? "vroc.download"
-               : op == nvme::kOpFirmwareCommit   ? "vroc.commit"
-                                                 : "vroc.nvme";
+        return op == nvme::kOpIdentify           ? RequestKind::VrocIdentify
+               : op == nvme::kOpFirmwareDownload ? RequestKind::VrocDownload
+               : op == nvme::kOpFirmwareCommit   ? RequestKind::VrocCommit
+                                                 : RequestKind::VrocNvme;
     }
     default:
-        return "vroc.unknown";
+        return RequestKind::VrocUnknown;
     }
 }
 
-bool writesFirmware(const std::string& kind) {
-    return kind == "inbox.download" || kind == "inbox.activate" || kind == "inbox.firmware" ||
-           kind == "rst.firmware" || kind == "rst.nvme" || kind == "vroc.download" ||
-           kind == "vroc.commit" || kind == "vroc.nvme";
+const char* requestKindName(RequestKind kind) {
+    return entryOf(kind).name;
 }
 
-bool isRequestKind(const std::string& kind) {
-    for (const char* k : kKinds)
-        if (kind == k)
-            return true;
-    return false;
+std::optional<RequestKind> requestKindNamed(const std::string& name) {
+    for (const KindEntry& e : kinds())
+        if (name == e.name)
+            return e.kind;
+    return std::nullopt;
+}
+
+bool writesFirmware(RequestKind kind) {
+    return entryOf(kind).writesFirmware;
+}
+
+bool toldFromBytes(RequestKind kind) {
+    return entryOf(kind).toldFromBytes;
+}
+
+bool faultable(RequestKind kind) {
+    return entryOf(kind).faultable;
+}
+
+const std::vector<std::string>& replyFieldsOf(RequestKind kind) {
+    return entryOf(kind).replyFields;
 }
 
 } // namespace qir::sim

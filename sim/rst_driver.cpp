@@ -40,7 +40,7 @@ void putText(uint8_t* b, uint32_t offset, uint32_t width, const std::string& tex
 }
 
 IoAnswer csmiRaidConfig(IoRequest& r) {
-    r.kind = "csmi";
+    r.kind = RequestKind::Csmi;
     r.note("sig=CSMIARY");
     IoAnswer answer;
     if (r.machine.preempt(r, &answer))
@@ -93,7 +93,7 @@ IoAnswer csmiRaidConfig(IoRequest& r) {
 }
 
 IoAnswer nvmPassThrough(IoRequest& r) {
-    r.kind = "rst.identify";
+    r.kind = RequestKind::RstIdentify;
     r.note("sig=IntelNvm");
     uint8_t* b = r.buf.data();
     uint32_t end = srb::kSize + getU32(b, srb::kLength);
@@ -103,7 +103,7 @@ IoAnswer nvmPassThrough(IoRequest& r) {
     r.noteDec("PathId", pathId);
     uint8_t opcode = getU8(b, rst::kCommand + nvme::kCdw0);
     if (opcode != nvme::kOpIdentify)
-        r.kind = "rst.nvme";
+        r.kind = RequestKind::RstNvme;
     IoAnswer answer;
     NvmeDrive* drive = reachDrive(r, &answer);
     if (!drive)
@@ -142,9 +142,9 @@ IoAnswer firmwareRequest(IoRequest& r) {
         return IoAnswer{false, win::ERROR_INVALID_PARAMETER};
     const uint32_t blk = rst::kFwBlock;
     uint32_t function = getU32(b, blk + fw::kFunction);
-    r.kind = function == fw::kFunctionDownload   ? "rst.download"
-             : function == fw::kFunctionActivate ? "rst.activate"
-                                                 : "rst.firmware";
+    r.kind = function == fw::kFunctionDownload   ? RequestKind::RstDownload
+             : function == fw::kFunctionActivate ? RequestKind::RstActivate
+                                                 : RequestKind::RstFirmware;
     uint8_t pathId = getU8(b, rst::kPathId);
     r.note("sig=IntelFw");
     r.noteDec("fn", function);

@@ -101,7 +101,8 @@ NvmeDrive* SimMachine::drive(const std::string& id) {
 }
 
 int SimMachine::requestCount(const std::string& kind) const {
-    auto it = requestCounts_.find(kind);
+    std::optional<RequestKind> named = requestKindNamed(kind);
+    auto it = named ? requestCounts_.find(*named) : requestCounts_.end();
     return it == requestCounts_.end() ? 0 : it->second;
 }
 
@@ -194,7 +195,7 @@ Handle SimMachine::createFile(const std::u16string& path, uint32_t access, uint3
                        " flags=" + hexText(flagsAndAttributes);
     OpenFile file{path, -1, access, flagsAndAttributes};
     IoRequest probe(*this, -1, file, 0, 0, 0);
-    probe.kind = "open";
+    probe.kind = RequestKind::Open;
     const SimFault* fault = takeFault(probe);
     uint32_t error = 0;
     int device = resolvePath(path);
@@ -293,7 +294,7 @@ bool SimMachine::deviceIoControl(Handle handle, uint32_t controlCode, void* inBu
             break;
         }
     }
-    std::string line = r.kind + " " + head + r.detail;
+    std::string line = requestKindName(r.kind) + (" " + head) + r.detail;
     if (recorded)
         return answerAsRecorded(*recorded, line, outBuffer, outSize, bytesReturned);
     if (!answer.ok) {

@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "sim/nvme_drive.h"
 #include "sim/recorded_answers.h"
+#include "sim/request_kinds.h"
 
 namespace qir::sim {
 
@@ -90,7 +91,7 @@ const platform::Guid& setupClassOf(const SimDevice& d);
 enum class FaultEffect { Error, ReturnCode, CompletionStatus, Fields, Kill, PowerCut };
 
 struct SimFault {
-    std::string kind;
+    RequestKind kind = RequestKind::Unknown;
     uint32_t occurrence = 1; // 1-based
     bool every = false;
     std::optional<std::u16string> path;
@@ -125,7 +126,7 @@ struct IoRequest {
     uint32_t inSize;
     uint32_t outSize;
     uint32_t returned = 0;
-    std::string kind = "unknown";
+    RequestKind kind = RequestKind::Unknown;
     std::string detail;
     std::vector<const SimFault*> fieldFaults;
 
@@ -192,42 +193,7 @@ class SimMachine : public platform::Platform {
     // Answers the request with a preempting fault when one is set; true when it did.
     bool preempt(IoRequest& r, IoAnswer* answer);
 
-    platform::DevInfoSet getClassDevs(const platform::Guid* classGuid, uint32_t flags) override;
-    bool enumDeviceInfo(platform::DevInfoSet set, uint32_t index,
-                        platform::DeviceInfoData* info) override;
-    bool enumDeviceInterfaces(platform::DevInfoSet set, const platform::DeviceInfoData* info,
-                              const platform::Guid& interfaceClass, uint32_t index,
-                              platform::DeviceInterfaceData* iface) override;
-    bool getDeviceInterfaceDetail(platform::DevInfoSet set,
-                                  const platform::DeviceInterfaceData* iface, uint8_t* detail,
-                                  uint32_t detailSize, uint32_t* requiredSize,
-                                  platform::DeviceInfoData* info) override;
-    bool getDeviceRegistryProperty(platform::DevInfoSet set, const platform::DeviceInfoData* info,
-                                   uint32_t property, uint32_t* regType, uint8_t* buffer,
-                                   uint32_t bufferSize, uint32_t* requiredSize) override;
-    bool getDeviceProperty(platform::DevInfoSet set, const platform::DeviceInfoData* info,
-                           const platform::DevPropKey& key, uint32_t* propType, uint8_t* buffer,
-                           uint32_t bufferSize, uint32_t* requiredSize) override;
-    bool destroyDeviceInfoList(platform::DevInfoSet set) override;
-
-    platform::Handle createFile(const std::u16string& path, uint32_t access, uint32_t shareMode,
-                                uint32_t disposition, uint32_t flagsAndAttributes) override;
-    bool deviceIoControl(platform::Handle handle, uint32_t controlCode, void* inBuffer,
-                         uint32_t inSize, void* outBuffer, uint32_t outSize,
-                         uint32_t* bytesReturned) override;
-    bool closeHandle(platform::Handle handle) override;
-    uint32_t getLastError() override;
-
-    int messageBox(const std::u16string& text, const std::u16string& caption,
-                   uint32_t type) override;
-    std::uintptr_t getModuleHandle() override;
-    std::u16string getCommandLine() override;
-    bool frameworkStartup(std::uintptr_t module, const std::u16string& commandLine,
-                          int showMode) override;
-    platform::LocalTime localTime() override;
-    platform::LockResult takeLock(const std::u16string& name, platform::Handle* lock) override;
-    bool releaseLock(platform::Handle lock) override;
-    bool getSystemPowerStatus(platform::PowerStatus* status) override;
+    QIR_PLATFORM_OVERRIDES;
 
   private:
     struct DeviceSet {
@@ -255,7 +221,7 @@ class SimMachine : public platform::Platform {
     std::map<platform::DevInfoSet, DeviceSet> sets_;
     std::map<platform::Handle, OpenFile> files_;
     std::vector<std::string> trace_;
-    std::map<std::string, int> requestCounts_;
+    std::map<RequestKind, int> requestCounts_;
 };
 
 } // namespace qir::sim

@@ -69,7 +69,7 @@ IoAnswer enumeration(IoRequest& r, uint32_t code) {
     };
     switch (code) {
     case kRaidCount:
-        r.kind = "vroc.raid_count";
+        r.kind = RequestKind::VrocRaidCount;
         if (r.machine.preempt(r, &answer))
             return answer;
         if (end < kCountValue + 4)
@@ -78,7 +78,7 @@ IoAnswer enumeration(IoRequest& r, uint32_t code) {
         r.noteDec("count", vroc.raidVolumes.size());
         return done({{"count", kCountValue, 4}});
     case kVolumeInfo: {
-        r.kind = "vroc.volume_info";
+        r.kind = RequestKind::VrocVolumeInfo;
         if (r.machine.preempt(r, &answer))
             return answer;
         if (end < kVolumeInfoSize)
@@ -90,7 +90,7 @@ IoAnswer enumeration(IoRequest& r, uint32_t code) {
         return done({{"member_count", kVolumeMemberCount, 4}});
     }
     case kMemberList: {
-        r.kind = "vroc.member_list";
+        r.kind = RequestKind::VrocMemberList;
         if (r.machine.preempt(r, &answer))
             return answer;
         if (end < kMemberListEntries)
@@ -103,7 +103,7 @@ IoAnswer enumeration(IoRequest& r, uint32_t code) {
         return done({{"ReturnCode", srb::kReturnCode, 4}});
     }
     case kNonRaidCount:
-        r.kind = "vroc.non_raid_count";
+        r.kind = RequestKind::VrocNonRaidCount;
         if (r.machine.preempt(r, &answer))
             return answer;
         if (end < kCountValue + 4)
@@ -112,7 +112,7 @@ IoAnswer enumeration(IoRequest& r, uint32_t code) {
         r.noteDec("count", vroc.nonRaid.size());
         return done({{"count", kCountValue, 4}});
     case kNonRaidList: {
-        r.kind = "vroc.non_raid_list";
+        r.kind = RequestKind::VrocNonRaidList;
         if (r.machine.preempt(r, &answer))
             return answer;
         if (end < kNonRaidListEntries)
@@ -123,7 +123,7 @@ IoAnswer enumeration(IoRequest& r, uint32_t code) {
         return done({{"ReturnCode", srb::kReturnCode, 4}});
     }
     default:
-        r.kind = "vroc.unknown";
+        r.kind = RequestKind::VrocUnknown;
         putU32(b, srb::kReturnCode, kInvalidIoctlCode);
         r.returned = r.outSize;
         return answer;
@@ -156,10 +156,10 @@ void complete(IoRequest& r, const NvmeStatus& status, uint16_t commandId) {
 IoAnswer passThrough(IoRequest& r) {
     uint8_t* b = r.buf.data();
     uint8_t opcode = r.buf.size() > kCommand ? getU8(b, kCommand) : 0;
-    r.kind = opcode == nvme::kOpIdentify           ? "vroc.identify"
-             : opcode == nvme::kOpFirmwareDownload ? "vroc.download"
-             : opcode == nvme::kOpFirmwareCommit   ? "vroc.commit"
-                                                   : "vroc.nvme";
+    r.kind = opcode == nvme::kOpIdentify           ? RequestKind::VrocIdentify
+             : opcode == nvme::kOpFirmwareDownload ? RequestKind::VrocDownload
+             : opcode == nvme::kOpFirmwareCommit   ? RequestKind::VrocCommit
+                                                   : RequestKind::VrocNvme;
     IoAnswer answer;
     auto driverStatus = [&](uint32_t code) {
         putU32(b, srb::kReturnCode, code);
@@ -269,10 +269,10 @@ IoAnswer vrocScsiRequest(IoRequest& r) {
 IoAnswer vrocPortRequest(IoRequest& r) {
     if (r.controlCode == kScsiMiniport && r.buf.size() >= srb::kSize) {
         std::string sig = signatureOf(r);
-        r.kind = sig == std::string("CSMIARY\0", 8) ? "csmi"
-                 : sig == "IntelNvm"                ? "rst.identify"
-                 : sig == "IntelFw "                ? "rst.firmware"
-                                                    : "unknown";
+        r.kind = sig == std::string("CSMIARY\0", 8) ? RequestKind::Csmi
+                 : sig == "IntelNvm"                ? RequestKind::RstIdentify
+                 : sig == "IntelFw "                ? RequestKind::RstFirmware
+                                                    : RequestKind::Unknown;
         r.note("sig=" + sig);
     }
     return IoAnswer{false, win::ERROR_INVALID_FUNCTION};

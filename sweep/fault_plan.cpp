@@ -21,7 +21,7 @@ constexpr uint32_t kGenFailure = 31;
 constexpr uint32_t kInvalidData = 13;
 constexpr uint32_t kInsufficientBuffer = 122;
 
-const std::map<std::string, KindFaults>& faultTable() {
+const std::map<sim::RequestKind, KindFaults>& faultTable() {
     // The identify bytes picked here are the ones the tool acts on: the revision that
     // makes a drive a target (64), the firmware update granularity (319), the firmware
     // slot information (260) and the last serial byte (23), which must not break the
@@ -33,77 +33,80 @@ const std::map<std::string, KindFaults>& faultTable() {
         a.insert(a.end(), b.begin(), b.end());
         return a;
     };
-    static const std::map<std::string, KindFaults> table = {
-        {"get_class_devs", {}},
-        {"open", {}},
-        {"get_device_number",
+    using K = sim::RequestKind;
+    static const std::map<sim::RequestKind, KindFaults> table = {
+        {K::GetClassDevs, {}},
+        {K::Open, {}},
+        {K::GetDeviceNumber,
          {false,
           false,
           {R"("DeviceNumber": 4294967295)", R"("DeviceNumber": 0)", R"("DeviceNumber": 1)",
            R"("DeviceType": 0)", R"("PartitionNumber": 1)"}}},
-        {"storage_query",
+        {K::StorageQuery,
          {false, false,
           with({R"("Version": 0)", R"("Size": 0)", R"("Size": 2147483647)"}, identifyOdd)}},
-        {"inbox.get_info",
+        {K::InboxGetInfo,
          {true,
           false,
           {R"("ReturnCode": 1)", R"("DataBufferOffset": 4294967280)", R"("DataBufferOffset": 4000)",
            R"("DataBufferLength": 0)", R"("DataBufferLength": 4294967295)",
            R"("UpgradeSupport": 0)", R"("SlotCount": 0)", R"("SlotCount": 255)",
            R"("ActiveSlot": 0)", R"("ActiveSlot": 255)", R"("PendingActivateSlot": 255)"}}},
-        {"inbox.download", {true, false, {R"("ReturnCode": 1)"}}},
-        {"inbox.activate", {true, false, {R"("ReturnCode": 1)"}}},
-        {"csmi",
+        {K::InboxDownload, {true, false, {R"("ReturnCode": 1)"}}},
+        {K::InboxActivate, {true, false, {R"("ReturnCode": 1)"}}},
+        {K::Csmi,
          {true,
           false,
           {R"("ReturnCode": 1)", R"("bDriveCount": 0)", R"("bDriveCount": 255)",
            R"("bDriveCount": 33)"}}},
-        {"rst.identify", {true, false, with({R"("ReturnCode": 1)"}, identifyOdd)}},
-        {"rst.download", {true, false, {R"("ReturnCode": 1)"}}},
-        {"rst.activate", {true, false, {R"("ReturnCode": 1)"}}},
-        {"vroc.raid_count",
+        {K::RstIdentify, {true, false, with({R"("ReturnCode": 1)"}, identifyOdd)}},
+        {K::RstDownload, {true, false, {R"("ReturnCode": 1)"}}},
+        {K::RstActivate, {true, false, {R"("ReturnCode": 1)"}}},
+        {K::VrocRaidCount,
          {true,
           false,
           {R"("count": -1)", R"("count": 2147483647)", R"("count": 255)", R"("count": 0)"}}},
-        {"vroc.non_raid_count",
+        {K::VrocNonRaidCount,
          {true,
           false,
           {R"("count": -1)", R"("count": 2147483647)", R"("count": 255)", R"("count": 0)"}}},
-        {"vroc.volume_info",
+        {K::VrocVolumeInfo,
          {true,
           false,
           {R"("member_count": 4294967295)", R"("member_count": 2147483647)",
            R"("member_count": 255)", R"("member_count": 0)"}}},
-        {"vroc.member_list", {true, false, {R"("ReturnCode": 1)"}}},
-        {"vroc.non_raid_list", {true, false, {R"("ReturnCode": 1)"}}},
-        {"vroc.identify",
+        {K::VrocMemberList, {true, false, {R"("ReturnCode": 1)"}}},
+        {K::VrocNonRaidList, {true, false, {R"("ReturnCode": 1)"}}},
+        {K::VrocIdentify,
          {true, true,
           with({R"("ReturnCode": 1)", R"("CplDw3": 4294967295)"},
                {R"("identify:64": 88)", R"("identify:319": 0)", R"("identify:319": 255)",
                 R"("identify:23": 0)"})}},
-        {"vroc.download", {true, true, {R"("ReturnCode": 1)", R"("CplDw3": 4294967295)"}}},
-        {"vroc.commit", {true, true, {R"("ReturnCode": 1)", R"("CplDw3": 4294967295)"}}},
+        {K::VrocDownload, {true, true, {R"("ReturnCode": 1)", R"("CplDw3": 4294967295)"}}},
+        {K::VrocCommit, {true, true, {R"("ReturnCode": 1)", R"("CplDw3": 4294967295)"}}},
     };
     return table;
 }
 
 std::string head(const TracedRequest& r) {
-    return R"({"kind": ")" + r.kind + R"(", "occurrence": )" + std::to_string(r.occurrence);
+    return R"({"kind": ")" + std::string(sim::requestKindName(r.kind)) + R"(", "occurrence": )" +
+           std::to_string(r.occurrence);
 }
 
 std::string labelOf(const TracedRequest& r, const std::string& effect) {
-    return r.kind + "#" + std::to_string(r.occurrence) + " " + effect;
+    return sim::requestKindName(r.kind) + ("#" + std::to_string(r.occurrence)) + " " + effect;
 }
 
 } // namespace
 
-bool isDownloadKind(const std::string& kind) {
-    return kind == "inbox.download" || kind == "rst.download" || kind == "vroc.download";
+bool isDownloadKind(sim::RequestKind kind) {
+    return kind == sim::RequestKind::InboxDownload || kind == sim::RequestKind::RstDownload ||
+           kind == sim::RequestKind::VrocDownload;
 }
 
 std::vector<TracedRequest> faultableRequests(const std::vector<std::string>& trace) {
     std::vector<TracedRequest> out;
-    std::map<std::string, uint32_t> seen;
+    std::map<sim::RequestKind, uint32_t> seen;
     for (size_t i = 0; i < trace.size(); ++i) {
         const std::string& line = trace[i];
         // "#12 kind path=... -> ..."
@@ -112,12 +115,13 @@ std::vector<TracedRequest> faultableRequests(const std::vector<std::string>& tra
             continue;
         ++kindStart;
         size_t kindEnd = line.find(' ', kindStart);
-        std::string kind = line.substr(kindStart, kindEnd - kindStart);
-        if (!faultTable().count(kind))
+        std::optional<sim::RequestKind> kind =
+            sim::requestKindNamed(line.substr(kindStart, kindEnd - kindStart));
+        if (!kind || !faultTable().count(*kind))
             continue;
         TracedRequest r;
-        r.kind = kind;
-        r.occurrence = ++seen[kind];
+        r.kind = *kind;
+        r.occurrence = ++seen[*kind];
         r.traceLine = i + 1;
         size_t p = line.find(" path=");
         if (p != std::string::npos) {
@@ -138,10 +142,10 @@ std::vector<FaultCase> faultCasesFor(const TracedRequest& r) {
     auto add = [&](const std::string& effect, const std::string& body) {
         cases.push_back({head(r) + ", " + body + "}", labelOf(r, effect)});
     };
-    if (r.kind == "open") {
+    if (r.kind == sim::RequestKind::Open) {
         add("error=5", R"("error": 5)");
         add("error=32", R"("error": 32)");
-    } else if (r.kind == "get_class_devs") {
+    } else if (r.kind == sim::RequestKind::GetClassDevs) {
         add("error=13", R"("error": )" + std::to_string(kInvalidData));
     } else {
         add("error=31", R"("error": )" + std::to_string(kGenFailure));

@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "sim/request_kinds.h"
+
 namespace qir::sweep {
 
 // One request of a recorded trace that a fault can take the place of.
 struct TracedRequest {
-    std::string kind;
+    sim::RequestKind kind = sim::RequestKind::Other;
     uint32_t occurrence = 0; // 1-based among the requests of this kind
     std::string path;
     size_t traceLine = 0; // 1-based, 0 for requests the trace does not show
@@ -40,6 +42,6 @@ inline constexpr size_t kSampledMiddlePieces = 16;
 std::vector<TracedRequest> requestsToSweep(const std::vector<TracedRequest>& requests,
                                            uint32_t seed);
 
-bool isDownloadKind(const std::string& kind);
+bool isDownloadKind(sim::RequestKind kind);
 
 } // namespace qir::sweep

@@ -150,8 +150,8 @@ bool sweepMachine(const std::string& path, uint32_t seed, const std::string& log
 
     std::vector<TracedRequest> requests = faultableRequests(plain.trace);
     for (int i = 1; i <= plain.getClassDevs; ++i)
-        requests.insert(requests.begin() + (i - 1),
-                        TracedRequest{"get_class_devs", static_cast<uint32_t>(i), "", 0});
+        requests.insert(requests.begin() + (i - 1), TracedRequest{sim::RequestKind::GetClassDevs,
+                                                                  static_cast<uint32_t>(i), "", 0});
     f.requests = requests.size();
     std::vector<TracedRequest> swept = requestsToSweep(requests, seed);
     f.swept = swept.size();

@@ -1,4 +1,4 @@
-#include "app_test_support.h"
+#include "tests/support/app_test_support.h"
 
 #include <vector>
 
@@ -9,11 +9,11 @@
 namespace qir {
 namespace {
 
-using apptest::kUsage;
-using apptest::readFileBytes;
-using apptest::wide;
+using qir::testing::kUsage;
+using qir::testing::readFileBytes;
+using qir::testing::wide;
 
-class CommandLineTest : public apptest::ShellTest {
+class CommandLineTest : public qir::testing::ShellTest {
   protected:
     int parse(std::vector<std::u16string> args) {
         args.insert(args.begin(), u"C:\\tools\\qir.exe");

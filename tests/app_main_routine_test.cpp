@@ -1,4 +1,4 @@
-#include "app_test_support.h"
+#include "tests/support/app_test_support.h"
 
 #include <vector>
 
@@ -9,12 +9,12 @@
 namespace qir {
 namespace {
 
-using apptest::kUsage;
-using apptest::oneInboxDisk;
-using apptest::readFileBytes;
-using apptest::wide;
+using qir::testing::kUsage;
+using qir::testing::oneInboxDisk;
+using qir::testing::readFileBytes;
+using qir::testing::wide;
 
-class MainRoutineTest : public apptest::ShellTest {
+class MainRoutineTest : public qir::testing::ShellTest {
   protected:
     int32_t run(std::vector<std::u16string> args, const DiskUpdaterOps* ops = nullptr) {
         return runMain(std::move(args), ops);

@@ -1,4 +1,4 @@
-#include "app_test_support.h"
+#include "tests/support/app_test_support.h"
 
 #include <vector>
 
@@ -13,8 +13,8 @@
 namespace qir {
 namespace {
 
-using apptest::readFileBytes;
-using apptest::wide;
+using qir::testing::readFileBytes;
+using qir::testing::wide;
 
 std::string crlf(const std::string& text) {
     std::string out;
@@ -26,7 +26,7 @@ std::string crlf(const std::string& text) {
     return out;
 }
 
-class RunReportTest : public apptest::ShellTest {
+class RunReportTest : public qir::testing::ShellTest {
   protected:
     void SetUp() override {
         ShellTest::SetUp();

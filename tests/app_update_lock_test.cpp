@@ -1,26 +1,26 @@
 // One update at a time: the run sequence with the update lock free, held by another
 // process, abandoned by a killed one, or out of the caller's reach.
-#include "app_test_support.h"
+#include "tests/support/app_test_support.h"
 
 #include <vector>
 
 #include "app/process_state.h"
 #include "app/update_lock.h"
-#include "sim_fixture.h"
+#include "tests/support/sim_fixture.h"
 
 namespace qir {
 namespace {
 
-using apptest::oneInboxDisk;
-using apptest::readFileBytes;
-using apptest::wide;
 using platform::LockResult;
+using testing::oneInboxDisk;
+using testing::readFileBytes;
+using testing::wide;
 
 const std::string kRunning =
     "  [ERROR] Another firmware update is running on this machine; no disk was touched. "
     "Try again when it has finished.\n";
 
-class UpdateLockRun : public apptest::ShellTest {
+class UpdateLockRun : public testing::ShellTest {
   protected:
     // A run of one inbox disk whose route gives 0; notes whether the route ran and
     // whether the lock was held meanwhile.

@@ -8,11 +8,11 @@
 #include <nlohmann/json.hpp>
 
 #include "capture/capture_file.h"
-#include "scratch_folder.h"
 #include "sim/capture_rebuild.h"
-#include "sim_fixture.h"
 #include "sweep/rebuild_property.h"
 #include "sweep/unseen_facts.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/sim_fixture.h"
 
 namespace {
 

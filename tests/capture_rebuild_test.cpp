@@ -11,11 +11,11 @@
 #include "app/main_routine.h"
 #include "capture/capture_file.h"
 #include "capture/replay_platform.h"
-#include "capture_support.h"
 #include "platform/text_encoding.h"
-#include "scratch_folder.h"
 #include "sim/capture_rebuild.h"
-#include "sim_fixture.h"
+#include "tests/support/capture_support.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/sim_fixture.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include "capture/hex_text.h"
 #include "capture/recording_platform.h"
 #include "capture/replay_platform.h"
-#include "capture_support.h"
-#include "console_capture.h"
-#include "sim_fixture.h"
+#include "tests/support/capture_support.h"
+#include "tests/support/console_capture.h"
+#include "tests/support/sim_fixture.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include "capture/replay_platform.h"
 #include "platform/text_encoding.h"
 #include "scan/scan_main.h"
-#include "scratch_folder.h"
 #include "sim/capture_rebuild.h"
-#include "sim_fixture.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/sim_fixture.h"
 
 namespace qir::testing {
 namespace {

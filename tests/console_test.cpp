@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/console.h"
-#include "console_capture.h"
+#include "tests/support/console_capture.h"
 
 namespace {
 

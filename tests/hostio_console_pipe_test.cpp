@@ -12,7 +12,7 @@
 #include <iterator>
 #include <string>
 
-#include "scratch_folder.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 

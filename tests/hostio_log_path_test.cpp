@@ -1,7 +1,7 @@
 // Odd log paths and odd arguments, through the whole main routine on the simulated
 // machine: what the file system makes of them, and that the run always ends with a
 // result code and the right console text.
-#include "app_test_support.h"
+#include "tests/support/app_test_support.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,10 +18,10 @@ namespace qir {
 namespace {
 
 namespace fs = std::filesystem;
-using apptest::kUsage;
-using apptest::oneInboxDisk;
-using apptest::readFileBytes;
-using apptest::wide;
+using qir::testing::kUsage;
+using qir::testing::oneInboxDisk;
+using qir::testing::readFileBytes;
+using qir::testing::wide;
 
 mode_t modeOf(const fs::path& p) {
     struct stat st {};
@@ -29,7 +29,7 @@ mode_t modeOf(const fs::path& p) {
     return st.st_mode & 07777;
 }
 
-class HostLogPathTest : public apptest::ShellTest {
+class HostLogPathTest : public qir::testing::ShellTest {
   protected:
     int32_t run(std::vector<std::u16string> args, const DiskUpdaterOps* ops = nullptr) {
         console.text.clear();

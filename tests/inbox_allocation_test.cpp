@@ -5,11 +5,11 @@
 #include <string>
 
 #include "app/console.h"
-#include "console_capture.h"
-#include "counting_machine.h"
 #include "discovery/identification.h"
 #include "firmware/firmware_image.h"
 #include "firmware/inbox_update.h"
+#include "tests/support/console_capture.h"
+#include "tests/support/counting_machine.h"
 
 // Request buffers are taken with the array form; this test binary can make that form
 // fail on demand to stand for a machine out of memory. Its memory comes from, and goes

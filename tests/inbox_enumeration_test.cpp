@@ -1,4 +1,4 @@
-#include "sim_fixture.h"
+#include "tests/support/sim_fixture.h"
 
 #include "discovery/nvme_enumeration.h"
 

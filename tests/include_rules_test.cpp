@@ -1,15 +1,17 @@
 // The include rules of docs/architecture.md, held over the whole source tree: Windows
 // headers and the wide character type stay in platform/win32 (and the Windows checks of it in
 // tests/wine, and the emulated machine's driver and installer in emulated/win32), only the
-// simulator's own users include sim/, the core includes nothing of the
-// tests, the benchmarks or the capture layer, and the scan and the capture layer build on the
-// core alone (the scan on the capture layer too).
+// simulator's own users include sim/, and the folders include one another exactly as the
+// dependency graph of docs/architecture.md draws it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -133,48 +135,85 @@ TEST(IncludeRules, OnlyTheSimulatorsUsersIncludeIt) {
     }
 }
 
-TEST(IncludeRules, TheCoreIncludesOnlyTheCore) {
+// The folders' dependency graph as docs/architecture.md draws it: each folder and the folders
+// it includes, read from the fenced block under its heading.
+using Graph = std::map<std::string, std::set<std::string>>;
+
+Graph documentedGraph() {
+    std::ifstream in(fs::path(QIR_SOURCE_DIR) / "docs/architecture.md");
+    Graph graph;
+    bool underHeading = false, inBlock = false;
+    for (std::string line; std::getline(in, line);) {
+        if (startsWith(line, "## "))
+            underHeading = line == "## The folders' dependency graph";
+        else if (underHeading && startsWith(line, "```")) {
+            if (inBlock)
+                break;
+            inBlock = true;
+        } else if (inBlock) {
+            std::istringstream words(line);
+            std::string folder, arrow;
+            if (!(words >> folder >> arrow) || arrow != "->")
+                continue;
+            std::set<std::string>& includes = graph[folder];
+            for (std::string target; words >> target;)
+                includes.insert(target);
+        }
+    }
+    return graph;
+}
+
+// The deepest documented folder that holds the path; "" for none.
+std::string folderOf(const std::string& path, const Graph& graph) {
+    std::string best;
+    for (const auto& entry : graph)
+        if (startsWith(path, entry.first + "/") && entry.first.size() > best.size())
+            best = entry.first;
+    return best;
+}
+
+TEST(IncludeRules, TheTreeDrawsTheDocumentedGraph) {
+    const Graph documented = documentedGraph();
+    ASSERT_GT(documented.size(), 10u) << "docs/architecture.md draws no graph";
+    Graph drawn;
+    std::map<std::string, std::string> firstInclude; // an arrow's example, for the message
     for (const SourceFile& file : tree()) {
-        if (!isUnder(file.path, {"app/", "discovery/", "firmware/", "raid/", "platform/"}))
+        const std::string from = folderOf(file.path, documented);
+        if (from.empty())
             continue;
         for (const Include& include : includesOf(file)) {
             if (include.angled)
                 continue;
             const std::string target = resolvedInclude(file, include.name);
-            EXPECT_TRUE(isUnder(target, {"app/", "discovery/", "firmware/", "raid/", "platform/"}))
-                << file.path << " includes " << include.name << " (" << target << ")";
+            const std::string to = folderOf(target, documented);
+            if (to.empty() || to == from)
+                continue;
+            drawn[from].insert(to);
+            firstInclude.emplace(from + " -> " + to, file.path + " includes " + include.name);
         }
     }
+    for (const auto& [from, targets] : drawn)
+        for (const std::string& to : targets)
+            EXPECT_TRUE(documented.at(from).count(to))
+                << "a new arrow " << from << " -> " << to << " ("
+                << firstInclude[from + " -> " + to]
+                << "): draw it in docs/architecture.md or take the include away";
+    for (const auto& [from, targets] : documented)
+        for (const std::string& to : targets)
+            EXPECT_TRUE(drawn.count(from) && drawn.at(from).count(to))
+                << "docs/architecture.md draws " << from << " -> " << to
+                << ", which no include draws any more";
 }
 
-// The scan is a program on the core that records through the capture layer; the capture
-// layer runs inside it on real Windows. Each includes the core and what is listed here, and
-// nothing else of the tree (the core never includes either, which the rule above holds).
-struct LayerRule {
-    const char* folder;
-    std::initializer_list<const char*> allowed;
-};
-
-TEST(IncludeRules, EachLayerIncludesOnlyWhatItBuildsOn) {
-    const LayerRule rules[] = {
-        {"scan/", {"app/", "discovery/", "firmware/", "raid/", "platform/", "scan/", "capture/"}},
-        {"capture/", {"app/", "discovery/", "firmware/", "raid/", "platform/", "capture/"}},
-        // The emulated machine serves the simulated one, and knows nothing of the tool.
-        {"emulated/", {"platform/", "sim/", "emulated/"}},
-    };
-    for (const LayerRule& rule : rules)
-        for (const SourceFile& file : tree()) {
-            if (!isUnder(file.path, {rule.folder}))
-                continue;
-            for (const Include& include : includesOf(file)) {
-                if (include.angled)
-                    continue;
-                const std::string target = resolvedInclude(file, include.name);
-                EXPECT_TRUE(std::any_of(rule.allowed.begin(), rule.allowed.end(),
-                                        [&](const char* f) { return startsWith(target, f); }))
-                    << file.path << " includes " << include.name << " (" << target << ")";
-            }
-        }
+// Every folder of sources is in the graph, so that none escapes it.
+TEST(IncludeRules, EverySourceIsInADocumentedFolder) {
+    const Graph documented = documentedGraph();
+    for (const SourceFile& file : tree()) {
+        if (file.path.find('/') == std::string::npos)
+            continue;
+        EXPECT_FALSE(folderOf(file.path, documented).empty())
+            << file.path << " is in no folder of the graph in docs/architecture.md";
+    }
 }
 
 } // namespace

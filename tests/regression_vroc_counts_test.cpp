@@ -3,14 +3,14 @@
 // request per claimed disk, appending a record for each, until memory ran out.
 #include <gtest/gtest.h>
 
-#include "sim_fixture.h"
+#include "tests/support/sim_fixture.h"
 
 #if QIR_RAID_SIM_AVAILABLE
 
 #include <string>
 
-#include "console_capture.h"
 #include "discovery/vroc_enumeration.h"
+#include "tests/support/console_capture.h"
 
 namespace {
 

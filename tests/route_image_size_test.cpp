@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <functional>
 
-#include "console_capture.h"
-#include "counting_machine.h"
 #include "discovery/target_disk.h"
 #include "firmware/firmware_image.h"
 #include "firmware/inbox_update.h"
@@ -12,6 +10,8 @@
 #include "firmware/piece_plan.h"
 #include "raid/irst_update.h"
 #include "raid/vroc_update.h"
+#include "tests/support/console_capture.h"
+#include "tests/support/counting_machine.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "discovery/rst_enumeration.h"
-#include "platform/platform.h"
+#include "platform/forwarding_platform.h"
 #include "sim/machine_loader.h"
 #include "sim/sim_machine.h"
 
@@ -21,9 +21,10 @@ using platform::DevInfoSet;
 
 // Forwards to the machine, counts the walk of sets of all classes and can hand that set
 // out in reverse order, so that a disk's device is met before the disk is looked up.
-class WalkWatcher : public platform::Platform {
+class WalkWatcher : public platform::ForwardingPlatform {
   public:
-    WalkWatcher(sim::SimMachine& m, bool reversed) : m_(m), reversed_(reversed) {}
+    WalkWatcher(sim::SimMachine& m, bool reversed)
+        : ForwardingPlatform(m), m_(m), reversed_(reversed) {}
     int allClassesSets = 0;
     int allClassesSteps = 0;
 
@@ -43,49 +44,6 @@ class WalkWatcher : public platform::Platform {
         if (reversed_ && index < count)
             index = count - 1 - index;
         return m_.enumDeviceInfo(set, index, info);
-    }
-    bool enumDeviceInterfaces(DevInfoSet s, const DeviceInfoData* i, const platform::Guid& g,
-                              uint32_t n, DeviceInterfaceData* d) override {
-        return m_.enumDeviceInterfaces(s, i, g, n, d);
-    }
-    bool getDeviceInterfaceDetail(DevInfoSet s, const DeviceInterfaceData* i, uint8_t* d,
-                                  uint32_t n, uint32_t* r, DeviceInfoData* o) override {
-        return m_.getDeviceInterfaceDetail(s, i, d, n, r, o);
-    }
-    bool getDeviceRegistryProperty(DevInfoSet s, const DeviceInfoData* i, uint32_t p, uint32_t* t,
-                                   uint8_t* b, uint32_t n, uint32_t* r) override {
-        return m_.getDeviceRegistryProperty(s, i, p, t, b, n, r);
-    }
-    bool getDeviceProperty(DevInfoSet s, const DeviceInfoData* i, const platform::DevPropKey& k,
-                           uint32_t* t, uint8_t* b, uint32_t n, uint32_t* r) override {
-        return m_.getDeviceProperty(s, i, k, t, b, n, r);
-    }
-    bool destroyDeviceInfoList(DevInfoSet s) override { return m_.destroyDeviceInfoList(s); }
-    platform::Handle createFile(const std::u16string& p, uint32_t a, uint32_t s, uint32_t d,
-                                uint32_t f) override {
-        return m_.createFile(p, a, s, d, f);
-    }
-    bool deviceIoControl(platform::Handle h, uint32_t c, void* i, uint32_t is, void* o, uint32_t os,
-                         uint32_t* r) override {
-        return m_.deviceIoControl(h, c, i, is, o, os, r);
-    }
-    bool closeHandle(platform::Handle h) override { return m_.closeHandle(h); }
-    uint32_t getLastError() override { return m_.getLastError(); }
-    int messageBox(const std::u16string& t, const std::u16string& c, uint32_t y) override {
-        return m_.messageBox(t, c, y);
-    }
-    std::uintptr_t getModuleHandle() override { return m_.getModuleHandle(); }
-    std::u16string getCommandLine() override { return m_.getCommandLine(); }
-    bool frameworkStartup(std::uintptr_t m, const std::u16string& c, int s) override {
-        return m_.frameworkStartup(m, c, s);
-    }
-    platform::LocalTime localTime() override { return m_.localTime(); }
-    platform::LockResult takeLock(const std::u16string& n, platform::Handle* l) override {
-        return m_.takeLock(n, l);
-    }
-    bool releaseLock(platform::Handle l) override { return m_.releaseLock(l); }
-    bool getSystemPowerStatus(platform::PowerStatus* s) override {
-        return m_.getSystemPowerStatus(s);
     }
 
   private:

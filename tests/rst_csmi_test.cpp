@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "sim_fixture.h"
+#include "tests/support/sim_fixture.h"
 
 #include <string>
 #include <vector>
 
-#include "console_capture.h"
 #include "discovery/csmi_query.h"
+#include "tests/support/console_capture.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sim_fixture.h"
+#include "tests/support/sim_fixture.h"
 
 #include "discovery/rst_enumeration.h"
 

@@ -4,13 +4,13 @@
 
 #include "discovery/csmi_query.h"
 #include "raid/irst_requests.h"
-#include "raid_request_bytes.h"
+#include "tests/support/raid_request_bytes.h"
 
 namespace {
 
-using qir::test::expectBuiltAs;
-using qir::test::ExpectedRequest;
-using qir::test::firstDifference;
+using qir::testing::expectBuiltAs;
+using qir::testing::ExpectedRequest;
+using qir::testing::firstDifference;
 
 std::vector<uint8_t> patternedPiece(uint32_t length) {
     std::vector<uint8_t> piece(length);

@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "sim_fixture.h"
+#include "tests/support/sim_fixture.h"
 
 #include <string>
 #include <vector>
 
 #include "app/console.h"
-#include "console_capture.h"
 #include "firmware/firmware_image.h"
 #include "raid/irst_update.h"
+#include "tests/support/console_capture.h"
 
 namespace {
 

@@ -28,8 +28,8 @@
 #include "scan/scan.h"
 #include "scan/scan_main.h"
 #include "scan/scan_result.h"
-#include "scratch_folder.h"
-#include "sim_fixture.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/sim_fixture.h"
 
 namespace qir::testing {
 namespace {

@@ -4,12 +4,12 @@
 // control request's recorded reply.
 #include <gtest/gtest.h>
 
-#include "sim_test_support.h"
+#include "tests/support/sim_test_support.h"
 
 namespace {
 
 using namespace qir;
-using namespace qir::simtest;
+using namespace qir::testing;
 
 const char* const kDisk = R"({"class": "disk", "interface_path": "\\\\?\\d#1", "device_number": 3,
     "driver": "inbox", "drive": "d")";

@@ -1,10 +1,10 @@
 // SetupAPI behaviour and opens of the simulated machine.
-#include "tests/sim_test_support.h"
+#include "tests/support/sim_test_support.h"
 
 namespace {
 
 using namespace qir;
-using namespace qir::simtest;
+using namespace qir::testing;
 using platform::DeviceInfoData;
 using platform::DeviceInterfaceData;
 

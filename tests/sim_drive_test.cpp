@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/nvme_drive.h"
-#include "tests/sim_test_support.h"
+#include "tests/support/sim_test_support.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ TEST(SimDrive, OverlapIsRefusedOnlyWhenTheDriveDetectsIt) {
 }
 
 TEST(SimDrive, CommitNeedsTheWholeImageFromOffsetZero) {
-    std::vector<uint8_t> image = simtest::testImage("NEWREV99", 65536);
+    std::vector<uint8_t> image = qir::testing::testImage("NEWREV99", 65536);
     struct Case {
         const char* name;
         std::vector<std::pair<uint64_t, uint64_t>> pieces;
@@ -113,7 +113,7 @@ TEST(SimDrive, CommitNeedsTheWholeImageFromOffsetZero) {
 }
 
 TEST(SimDrive, CommitSlotAndActionRules) {
-    std::vector<uint8_t> image = simtest::testImage("NEWREV99", 65536);
+    std::vector<uint8_t> image = qir::testing::testImage("NEWREV99", 65536);
     DriveConfig c = config(0);
     c.slot1ReadOnly = true;
     NvmeDrive drive(c);
@@ -132,7 +132,7 @@ TEST(SimDrive, CommitSlotAndActionRules) {
 }
 
 TEST(SimDrive, ImmediateActivationChangesTheReportedRevision) {
-    std::vector<uint8_t> image = simtest::testImage("NEWREV99", 65536);
+    std::vector<uint8_t> image = qir::testing::testImage("NEWREV99", 65536);
     DriveConfig c = config(0);
     c.activation = Activation::Immediate;
     NvmeDrive drive(c);

@@ -1,11 +1,11 @@
 // The inbox NVMe driver of the simulated machine and the drive model behind it.
 #include "firmware/firmware_image.h"
-#include "tests/sim_test_support.h"
+#include "tests/support/sim_test_support.h"
 
 namespace {
 
 using namespace qir;
-using namespace qir::simtest;
+using namespace qir::testing;
 
 std::string machine(const std::string& driveExtra, const std::string& faults = "[]") {
     return R"({"drives": [{"id": "d", "serial": "SN123", "model": "KORVANE TX7Q3", "firmware": "VDL7W2QA",
@@ -220,7 +220,7 @@ TEST(SimInboxDriver, TraceHasOneLinePerRequest) {
 
 namespace {
 
-using namespace qir::simtest;
+using namespace qir::testing;
 
 TEST(SimInboxDriver, FaultPathLimitsTheFaultAndItsCountToOneDevice) {
     auto m = load(R"({"drives": [{"id": "a"}, {"id": "b"}],

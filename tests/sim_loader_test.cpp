@@ -1,7 +1,7 @@
 // Machine descriptions the loader must refuse, and what it builds from good ones.
 #include <fstream>
 
-#include "tests/sim_test_support.h"
+#include "tests/support/sim_test_support.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ TEST(SimLoader, UnreadableFileIsAnError) {
 }
 
 TEST(SimLoader, BuildsSwitchesClockAndDrives) {
-    auto m = simtest::load(R"({"clock": "2027-01-02 03:04:05", "command_line": "qir.exe /s",
+    auto m = qir::testing::load(R"({"clock": "2027-01-02 03:04:05", "command_line": "qir.exe /s",
         "module_handle_fails": true,
         "drives": [{"id": "a", "firmware": "VDL4J9QB",
                     "slots": {"count": 3, "slot1_read_only": true, "active": 2}}]})");
@@ -134,7 +134,7 @@ TEST(SimLoader, BuildsSwitchesClockAndDrives) {
 
 // What GetSystemPowerStatus answers on the machine, as Windows would fill it.
 TEST(SimLoader, PowerSourceAndAnotherUpdate) {
-    auto plain = simtest::load("{}");
+    auto plain = qir::testing::load("{}");
     ASSERT_TRUE(plain);
     EXPECT_FALSE(plain->updateRunning);
     platform::PowerStatus p;
@@ -160,7 +160,7 @@ TEST(SimLoader, PowerSourceAndAnotherUpdate) {
                   255, 0, 255},
          }) {
         auto m =
-            simtest::load(std::string(R"({"update_running": true, "power": )") + c.power + "}");
+            qir::testing::load(std::string(R"({"update_running": true, "power": )") + c.power + "}");
         ASSERT_TRUE(m) << c.power;
         EXPECT_TRUE(m->updateRunning);
         ASSERT_TRUE(m->getSystemPowerStatus(&p));
@@ -180,7 +180,7 @@ TEST(SimLoader, EveryExampleMachineLoads) {
 }
 
 TEST(SimLoader, StateDumpShowsDrivesAndOpenCounts) {
-    auto m = simtest::load(R"({"drives": [{"id": "a", "firmware": "VDL4J9QB"}]})");
+    auto m = qir::testing::load(R"({"drives": [{"id": "a", "firmware": "VDL4J9QB"}]})");
     m->resultCode = 1602;
     std::string state = m->stateJson();
     for (const char* part :

@@ -10,8 +10,8 @@
 
 #include "platform/text_encoding.h"
 #include "scan/image_revision.h"
-#include "sim_fixture.h"
-#include "sim_process.h"
+#include "tests/support/sim_fixture.h"
+#include "tests/support/sim_process.h"
 
 namespace qir::testing {
 namespace {

@@ -1,10 +1,10 @@
 // The Intel RST controller of the simulated machine.
-#include "tests/sim_test_support.h"
+#include "tests/support/sim_test_support.h"
 
 namespace {
 
 using namespace qir;
-using namespace qir::simtest;
+using namespace qir::testing;
 
 const std::u16string kPort = u"\\\\?\\pci#ven_8086#rst";
 

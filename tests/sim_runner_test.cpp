@@ -12,12 +12,12 @@
 #include <nlohmann/json.hpp>
 
 #include "capture/capture_file.h"
-#include "capture_support.h"
 #include "firmware/firmware_image.h"
-#include "scratch_folder.h"
 #include "sim/nvme_drive.h"
-#include "sim_fixture.h"
-#include "sim_process.h"
+#include "tests/support/capture_support.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/sim_fixture.h"
+#include "tests/support/sim_process.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The Intel VROC driver on the simulated SCSI port devices.
-#include "tests/sim_test_support.h"
+#include "tests/support/sim_test_support.h"
 
 namespace {
 
 using namespace qir;
-using namespace qir::simtest;
+using namespace qir::testing;
 
 std::string machine(const std::string& faults = "[]") {
     return R"({"drives": [

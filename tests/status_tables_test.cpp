@@ -1,109 +1,141 @@
+// The status tables as the routes print them: each driver status a route reads after
+// its activation or commit, answered by the simulated driver, gives one message and one
+// result. The messages themselves are checked where they matter (a status of its own
+// names it, an unexpected one names its code); the table is not copied here.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <set>
 #include <string>
 
-#include "console_capture.h"
-#include "raid/status_tables.h"
+#include "firmware/firmware_image.h"
+#include "raid/irst_update.h"
+#include "raid/vroc_update.h"
+#include "tests/support/console_capture.h"
+#include "tests/support/sim_fixture.h"
 
 namespace {
 
-struct StatusRow {
-    uint32_t returnCode;
-    const char* message;
-    uint32_t result;
+const char kDrive[] = R"("drives": [{"id": "d", "serial": "S", "model": "KORVANE TX7Q3 1TB",
+    "firmware": "VDL7W2QA", "fwug": 64, "slots": {"count": 3}}])";
+
+// What the route printed after the download, and its result.
+struct Printed {
+    std::string message;
+    uint32_t result = 0;
 };
 
-const char kActivateError[] = "  [ERROR] Firmware activate failed: error returned\n\n";
+Printed afterIrstActivation(uint32_t returnCode) {
+    qir::testing::SimulatedMachine machine(
+        R"({"devices": [{"class": "storage_port", "interface_path": "\\\\?\\p",
+        "driver_desc": "Intel(R) RST Premium Controller", "driver": "rst",
+        "rst": {"ports": [{"path_id": 3, "drive": "d"}]}}], )" +
+        std::string(kDrive) + R"(, "faults": [{"kind": "rst.activate", "return_code": )" +
+        std::to_string(returnCode) + "}]}");
+    EXPECT_TRUE(machine.loaded()) << machine.error();
+    if (!machine)
+        return {};
+    qir::TargetDisk t;
+    t.devicePath = u"\\\\?\\p";
+    t.pathId = 3;
+    t.driverKind = qir::RstNonRaid;
+    t.updateGranularity = 64;
+    qir::testing::ConsoleCapture console;
+    Printed p;
+    p.result = qir::updateIrstDisk(t, &qir::kFirmwareImageSize);
+    const std::string downloaded = "  [PASS] Firmware download succeeded.\n";
+    const size_t at = console.text.find(downloaded);
+    EXPECT_NE(at, std::string::npos) << console.text;
+    p.message = at == std::string::npos ? "" : console.text.substr(at + downloaded.size());
+    return p;
+}
 
-const StatusRow kActivationRows[] = {
-    {0, "  [PASS] Firmware activation succeeded.\n\n", 0},
-    {1, kActivateError, 1},
-    {2, "  [ERROR] Firmware activate parameter error: srbControl->ReturnCode 2\n\n", 1},
-    {3, "  [ERROR] Firmware activate parameter error: srbControl->ReturnCode 3\n\n", 1},
-    {4, "  [ERROR] Firmware activate parameter error: srbControl->ReturnCode 4\n\n", 1},
-    // An output buffer that is too small is not a parameter error of ours.
-    {5, "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode 5\n\n", 1},
-    {6, "  [ERROR] Firmware activate failed: invalid slot number\n\n", 1},
-    {7, "  [ERROR] Firmware activate failed: invalid firmware image\n\n", 1},
-    {8, "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode 8\n\n", 1},
-    {15, "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode 15\n\n", 1},
-    {16, kActivateError, 1},
-    {17, "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode 17\n\n", 1},
-    {31, "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode 31\n\n", 1},
-    {32, "  [PASS] Firmware activate succeeded. PLEASE SHUTDOWN COMPUTER.\n\n\n", 1602},
-    {33, "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode 33\n\n", 1},
-    {0x40, "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode 64\n\n",
-     1},
-    {0xFFFFFFFF,
-     "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode -1\n\n", 1},
+Printed afterVrocCommit(uint32_t returnCode, uint32_t completionStatus) {
+    const std::string effect = returnCode
+                                   ? R"("return_code": )" + std::to_string(returnCode)
+                                   : R"("completion_status": )" + std::to_string(completionStatus);
+    qir::testing::SimulatedMachine machine(
+        R"({"devices": [{"class": "scsi_port", "scsi_port": 3, "driver": "vroc",
+        "vroc": {"non_raid": [{"drive": "d", "disk_id": 11, "address": 1}]}}], )" +
+        std::string(kDrive) + R"(, "faults": [{"kind": "vroc.commit", )" + effect + "}]}");
+    EXPECT_TRUE(machine.loaded()) << machine.error();
+    if (!machine)
+        return {};
+    qir::TargetDisk t;
+    t.driverKind = qir::VrocNonRaid;
+    t.vrocDiskId = 11;
+    t.updateGranularity = 64;
+    qir::testing::ConsoleCapture console;
+    Printed p;
+    p.result = qir::updateVrocDisk(t, &qir::kFirmwareImageSize, 3);
+    const std::string downloaded = "  [PASS] Firmware download succeeded.\n";
+    const size_t at = console.text.find(downloaded);
+    EXPECT_NE(at, std::string::npos) << console.text;
+    p.message = at == std::string::npos ? "" : console.text.substr(at + downloaded.size());
+    return p;
+}
+
+class StatusTables : public ::testing::Test {
+  protected:
+    void SetUp() override { qir::loadWorkingCopy(); }
 };
 
-TEST(ActivationStatusTable, EveryRowPrintsItsMessageAndGivesItsResult) {
-    for (const StatusRow& row : kActivationRows) {
-        qir::testing::ConsoleCapture console;
-        EXPECT_EQ(qir::reportActivationStatus(row.returnCode), row.result)
-            << "ReturnCode " << row.returnCode;
-        EXPECT_EQ(console.text, row.message) << "ReturnCode " << row.returnCode;
+TEST_F(StatusTables, AnActivationStatusGivesItsMessageAndResult) {
+    EXPECT_EQ(afterIrstActivation(0).message, "  [PASS] Firmware activation succeeded.\n\n");
+    EXPECT_EQ(afterIrstActivation(0).result, 0u);
+    const Printed powerCycle = afterIrstActivation(0x20);
+    EXPECT_EQ(powerCycle.result, 1602u);
+    EXPECT_EQ(powerCycle.message,
+              "  [PASS] Firmware activate succeeded. PLEASE SHUTDOWN COMPUTER.\n\n\n");
+    // Statuses of their own; the error and the controller error share theirs.
+    EXPECT_EQ(afterIrstActivation(1).message, afterIrstActivation(0x10).message);
+    std::set<std::string> own;
+    for (uint32_t code : {1u, 6u, 7u}) {
+        const Printed p = afterIrstActivation(code);
+        EXPECT_EQ(p.result, 1u) << code;
+        EXPECT_EQ(p.message.rfind("  [ERROR] Firmware activate failed: ", 0), 0u) << p.message;
+        EXPECT_TRUE(own.insert(p.message).second) << p.message;
+    }
+    // Parameter errors and statuses the driver is not known to send name their code, as
+    // a signed number.
+    for (uint32_t code : {2u, 3u, 4u, 5u, 8u, 15u, 17u, 31u, 33u, 0x40u, 0xFFFFFFFFu}) {
+        const Printed p = afterIrstActivation(code);
+        EXPECT_EQ(p.result, 1u) << code;
+        const std::string named =
+            "srbControl->ReturnCode " + std::to_string(static_cast<int32_t>(code)) + "\n\n";
+        EXPECT_EQ(p.message.rfind("  [ERROR] Firmware activate ", 0), 0u) << p.message;
+        EXPECT_EQ(p.message.size() - p.message.rfind(named), named.size()) << p.message;
     }
 }
 
-const StatusRow kCommitRows[] = {
-    {1, "  [ERROR] NVME_IOCTL_INVALID_IOCTL_CODE\n\n", 1},
-    {2, "  [ERROR] NVME_IOCTL_INVALID_SIGNATURE\n\n", 1},
-    {3, "  [ERROR] NVME_IOCTL_INSUFFICIENT_IN_BUFFER\n\n", 1},
-    {4, "  [ERROR] NVME_IOCTL_INSUFFICIENT_OUT_BUFFER\n\n", 1},
-    {5, "  [ERROR] NVME_IOCTL_UNSUPPORTED_ADMIN_CMD\n\n", 1},
-    {6, "  [ERROR] NVME_IOCTL_UNSUPPORTED_NVM_CMD\n\n", 1},
-    {7, "  [ERROR] NVME_IOCTL_INVALID_ADMIN_VENDOR_SPECIFIC_OPCODE\n\n", 1},
-    {8, "  [ERROR] NVME_IOCTL_INVALID_NVM_VENDOR_SPECIFIC_OPCODE\n\n", 1},
-    {9, "  [ERROR] NVME_IOCTL_ADMIN_VENDOR_SPECIFIC_NOT_SUPPORTED\n\n", 1},
-    {10, "  [ERROR] NVME_IOCTL_NVM_VENDOR_SPECIFIC_NOT_SUPPORTED\n\n", 1},
-    {11, "  [ERROR] NVME_IOCTL_INVALID_DIRECTION_SPECIFIED\n\n", 1},
-    {12, "  [ERROR] NVME_IOCTL_INVALID_META_BUFFER_LENGTH\n\n", 1},
-    {13, "  [ERROR] NVME_IOCTL_PRP_TRANSLATION_ERROR\n\n", 1},
-    {14, "  [ERROR] NVME_IOCTL_INVALID_PATH_TARGET_ID\n\n", 1},
-    {15, "  [ERROR] NVME_IOCTL_FORMAT_NVM_PENDING\n\n", 1},
-    {16, "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode 16\n\n", 1},
-    {255, "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode 255\n\n",
-     1},
-};
-
-TEST(CommitStatusTable, EveryDriverStatusPrintsItsMessageAndFails) {
-    for (const StatusRow& row : kCommitRows) {
-        qir::testing::ConsoleCapture console;
-        // The drive's status plays no part once the driver has refused the command.
-        EXPECT_EQ(qir::reportCommitStatus(row.returnCode, 7), row.result)
-            << "ReturnCode " << row.returnCode;
-        EXPECT_EQ(console.text, row.message) << "ReturnCode " << row.returnCode;
+TEST_F(StatusTables, ACommitStatusOfTheDriverGivesItsOwnMessageAndFails) {
+    std::set<std::string> messages;
+    for (uint32_t code = 1; code <= 15; ++code) {
+        const Printed p = afterVrocCommit(code, 0);
+        EXPECT_EQ(p.result, 1u) << code;
+        EXPECT_EQ(p.message.rfind("  [ERROR] NVME_IOCTL_", 0), 0u) << p.message;
+        EXPECT_TRUE(messages.insert(p.message).second) << p.message;
+    }
+    EXPECT_EQ(afterVrocCommit(14, 0).message, "  [ERROR] NVME_IOCTL_INVALID_PATH_TARGET_ID\n\n");
+    for (uint32_t code : {16u, 255u}) {
+        const Printed p = afterVrocCommit(code, 0);
+        EXPECT_EQ(p.result, 1u);
+        EXPECT_EQ(p.message, "  [ERROR] Firmware activate failed: unexpected error, "
+                             "srbControl->ReturnCode " +
+                                 std::to_string(code) + "\n\n");
     }
 }
 
-TEST(CommitStatusTable, TheDrivesCompletionStatusDecidesWhenTheDriverAccepted) {
-    struct Case {
-        uint32_t completionStatus;
-        const char* message;
-        uint32_t result;
-    };
-    const Case cases[] = {
-        {0, "  [PASS] Firmware activation succeeded. Please reboot computer.\n\n", 0},
-        {1,
-         "  [ERROR] Firmware activation failed: Completion Queue Entry Status Value: "
-         "0x00000001\n",
-         5},
-        {0x10B,
-         "  [ERROR] Firmware activation failed: Completion Queue Entry Status Value: "
-         "0x0000010b\n",
-         5},
-        {0x7FFF,
-         "  [ERROR] Firmware activation failed: Completion Queue Entry Status Value: "
-         "0x00007fff\n",
-         5},
-    };
-    for (const Case& c : cases) {
-        qir::testing::ConsoleCapture console;
-        EXPECT_EQ(qir::reportCommitStatus(0, c.completionStatus), c.result);
-        EXPECT_EQ(console.text, c.message);
+TEST_F(StatusTables, OnceTheDriverAcceptedTheDrivesCompletionStatusDecides) {
+    for (uint32_t status : {1u, 0x10Bu, 0x7FFFu}) {
+        const Printed p = afterVrocCommit(0, status);
+        EXPECT_EQ(p.result, 5u);
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%08x", status);
+        EXPECT_EQ(p.message, std::string("  [ERROR] Firmware activation failed: Completion "
+                                         "Queue Entry Status Value: ") +
+                                 hex + "\n");
     }
 }
 

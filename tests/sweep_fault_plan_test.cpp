@@ -9,6 +9,7 @@
 
 namespace {
 
+using qir::sim::RequestKind;
 using qir::sweep::FaultCase;
 using qir::sweep::TracedRequest;
 
@@ -27,14 +28,14 @@ TEST(SweepFaultPlan, TraceLinesBecomeRequestsCountedPerKind) {
     const std::vector<std::pair<std::string, uint32_t>> expected = {
         {"open", 1}, {"open", 2}, {"vroc.download", 1}, {"vroc.download", 2}, {"vroc.commit", 1}};
     for (size_t i = 0; i < r.size(); ++i) {
-        EXPECT_EQ(r[i].kind, expected[i].first) << i;
+        EXPECT_EQ(qir::sim::requestKindName(r[i].kind), expected[i].first) << i;
         EXPECT_EQ(r[i].occurrence, expected[i].second) << i;
     }
     EXPECT_EQ(r[1].path, "\\\\.\\Scsi2:");
     EXPECT_EQ(r[1].traceLine, 4u);
 }
 
-std::vector<TracedRequest> download(const std::string& kind, const std::string& path, size_t n,
+std::vector<TracedRequest> download(RequestKind kind, const std::string& path, size_t n,
                                     uint32_t first = 1) {
     std::vector<TracedRequest> out;
     for (size_t i = 0; i < n; ++i)
@@ -43,26 +44,26 @@ std::vector<TracedRequest> download(const std::string& kind, const std::string& 
 }
 
 TEST(SweepFaultPlan, ShortDownloadsAreSweptWhole) {
-    std::vector<TracedRequest> all = {{"open", 1, "a", 0}};
-    auto pieces = download("inbox.download", "a", qir::sweep::kLongDownload);
+    std::vector<TracedRequest> all = {{RequestKind::Open, 1, "a", 0}};
+    auto pieces = download(RequestKind::InboxDownload, "a", qir::sweep::kLongDownload);
     all.insert(all.end(), pieces.begin(), pieces.end());
-    all.push_back({"inbox.activate", 1, "a", 0});
+    all.push_back({RequestKind::InboxActivate, 1, "a", 0});
     EXPECT_EQ(qir::sweep::requestsToSweep(all, 1).size(), all.size());
 }
 
 TEST(SweepFaultPlan, LongDownloadKeepsBothEndsAndASeededSample) {
-    std::vector<TracedRequest> all = {{"open", 1, "p", 0}};
-    auto pieces = download("vroc.download", "p", 576);
+    std::vector<TracedRequest> all = {{RequestKind::Open, 1, "p", 0}};
+    auto pieces = download(RequestKind::VrocDownload, "p", 576);
     all.insert(all.end(), pieces.begin(), pieces.end());
-    all.push_back({"vroc.commit", 1, "p", 0});
+    all.push_back({RequestKind::VrocCommit, 1, "p", 0});
 
     std::vector<TracedRequest> kept = qir::sweep::requestsToSweep(all, 7);
     ASSERT_EQ(kept.size(), 2 + 4 + qir::sweep::kSampledMiddlePieces);
-    EXPECT_EQ(kept.front().kind, "open");
-    EXPECT_EQ(kept.back().kind, "vroc.commit");
+    EXPECT_EQ(kept.front().kind, RequestKind::Open);
+    EXPECT_EQ(kept.back().kind, RequestKind::VrocCommit);
     std::vector<uint32_t> piece;
     for (const TracedRequest& r : kept)
-        if (r.kind == "vroc.download")
+        if (r.kind == RequestKind::VrocDownload)
             piece.push_back(r.occurrence);
     ASSERT_EQ(piece.size(), 4 + qir::sweep::kSampledMiddlePieces);
     EXPECT_EQ(piece[0], 1u);
@@ -86,8 +87,8 @@ TEST(SweepFaultPlan, LongDownloadKeepsBothEndsAndASeededSample) {
 
 TEST(SweepFaultPlan, DownloadsToTwoDrivesAreSampledApart) {
     // Two long downloads back to back on different handles: each keeps its own ends.
-    auto all = download("rst.download", "x", 300);
-    auto second = download("rst.download", "y", 300, 301);
+    auto all = download(RequestKind::RstDownload, "x", 300);
+    auto second = download(RequestKind::RstDownload, "y", 300, 301);
     all.insert(all.end(), second.begin(), second.end());
     std::set<uint32_t> kept;
     for (const TracedRequest& r : qir::sweep::requestsToSweep(all, 3))
@@ -110,7 +111,8 @@ TEST(SweepFaultPlan, EveryFaultOfEveryKindIsAcceptedByTheMachine) {
                                             "vroc.identify",       "vroc.download",
                                             "vroc.commit"};
     for (const std::string& kind : kinds) {
-        std::vector<FaultCase> cases = qir::sweep::faultCasesFor({kind, 3, "", 0});
+        std::vector<FaultCase> cases =
+            qir::sweep::faultCasesFor({*qir::sim::requestKindNamed(kind), 3, "", 0});
         ASSERT_FALSE(cases.empty()) << kind;
         std::set<std::string> labels;
         for (const FaultCase& c : cases) {
@@ -120,7 +122,7 @@ TEST(SweepFaultPlan, EveryFaultOfEveryKindIsAcceptedByTheMachine) {
             auto m = qir::sim::loadMachine(R"({"faults": [)" + c.json + "]}", &error);
             ASSERT_TRUE(m) << error;
             ASSERT_EQ(m->faults.size(), 1u);
-            EXPECT_EQ(m->faults[0].kind, kind);
+            EXPECT_EQ(qir::sim::requestKindName(m->faults[0].kind), kind);
             EXPECT_EQ(m->faults[0].occurrence, 3u);
         }
     }
@@ -128,7 +130,8 @@ TEST(SweepFaultPlan, EveryFaultOfEveryKindIsAcceptedByTheMachine) {
 
 TEST(SweepFaultPlan, FaultClassesPerKind) {
     auto has = [](const std::string& kind, const std::string& label) {
-        for (const FaultCase& c : qir::sweep::faultCasesFor({kind, 1, "", 0}))
+        for (const FaultCase& c :
+             qir::sweep::faultCasesFor({*qir::sim::requestKindNamed(kind), 1, "", 0}))
             if (c.label == kind + "#1 " + label)
                 return true;
         return false;
@@ -145,7 +148,7 @@ TEST(SweepFaultPlan, FaultClassesPerKind) {
     EXPECT_TRUE(has("inbox.get_info", R"(fields{"SlotCount": 255})"));
     EXPECT_TRUE(has("csmi", R"(fields{"bDriveCount": 255})"));
     EXPECT_TRUE(has("vroc.non_raid_count", R"(fields{"count": -1})"));
-    EXPECT_TRUE(qir::sweep::faultCasesFor({"vroc.unknown", 1, "", 0}).empty());
+    EXPECT_TRUE(qir::sweep::faultCasesFor({RequestKind::VrocUnknown, 1, "", 0}).empty());
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-#include "scratch_folder.h"
-#include "sim_fixture.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/sim_fixture.h"
 
 #include <cstdio>
 #include <fstream>

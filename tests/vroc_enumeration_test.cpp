@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "sim_fixture.h"
+#include "tests/support/sim_fixture.h"
 
 #include <string>
 
-#include "console_capture.h"
 #include "discovery/vroc_enumeration.h"
+#include "tests/support/console_capture.h"
 
 namespace {
 

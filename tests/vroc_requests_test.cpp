@@ -3,13 +3,13 @@
 #include <vector>
 
 #include "raid/nvme_raid_request.h"
-#include "raid_request_bytes.h"
+#include "tests/support/raid_request_bytes.h"
 
 namespace {
 
-using qir::test::expectBuiltAs;
-using qir::test::ExpectedRequest;
-using qir::test::firstDifference;
+using qir::testing::expectBuiltAs;
+using qir::testing::ExpectedRequest;
+using qir::testing::firstDifference;
 
 // NvmeRaidRequest fields: opcode 52, dword 10 at 92, dword 11 at 96, Direction 132,
 // DataBufferLen 140, ReturnBufferLen 148, data at 152.

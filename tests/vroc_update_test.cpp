@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "sim_fixture.h"
+#include "tests/support/sim_fixture.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "app/console.h"
-#include "console_capture.h"
 #include "firmware/firmware_image.h"
 #include "raid/vroc_update.h"
+#include "tests/support/console_capture.h"
 
 namespace {
 

@@ -10,15 +10,7 @@
 //
 // Exit codes: 0 done; 2 the description cannot be held (each reason on standard error,
 // naming the entry); 3 Wine refused a step (the step and its Windows error).
-#ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0A00
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-// windows.h first: the SetupAPI headers rely on its types.
-#include <devpropdef.h>
+#include "platform/win32/windows_headers.h"
 #include <initguid.h>
 // initguid.h first: the keys and classes below are then defined here.
 #include <devpkey.h>

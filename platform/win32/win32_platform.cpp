@@ -1,14 +1,7 @@
 #include "platform/win32/win32_platform.h"
 
-#ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0A00
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-// windows.h first: the SetupAPI headers rely on its types.
-#include <devpropdef.h>
+#include "platform/win32/windows_headers.h"
+// The SetupAPI header relies on the types of those.
 #include <setupapi.h>
 
 #include <cstddef>

@@ -31,9 +31,7 @@ run_both() {
         direct=(--direct)
         shift
     fi
-    wdir="$WORK/$name/windows"
-    ldir="$WORK/$name/linux"
-    mkdir -p "$wdir" "$ldir"
+    machine_folders "$name"
     win_rc=$(wine_exe "${direct[@]}" --cwd "$wdir" --stdout "$wdir/out.txt" "$QIR_SIM_EXE" \
         --machine "$(win_path "$EMPTY_MACHINE")" -- "$@")
     (cd "$ldir" && "$QIR_NATIVE_SIM" --machine "$EMPTY_MACHINE" -- "$@" >out.txt 2>/dev/null) &&

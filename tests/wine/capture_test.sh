@@ -27,9 +27,7 @@ fi
 
 for machine in "$QIR_SOURCE_DIR"/sim/machines/*.json; do
     name="$(basename "$machine" .json)"
-    wdir="$WORK/$name/windows"
-    ldir="$WORK/$name/linux"
-    mkdir -p "$wdir" "$ldir"
+    machine_folders "$name"
     win_rc=$(wine_exe --cwd "$wdir" --stdout "$wdir/out.txt" "$QIR_SIM_EXE" --scan \
         --machine "$(win_path "$machine")" -- /capture=capture.json)
     (cd "$ldir" && "$QIR_NATIVE_SIM" --scan --machine "$machine" -- /capture=capture.json \

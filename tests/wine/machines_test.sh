@@ -53,9 +53,7 @@ for machine in "${machines[@]}"; do
     rel="${machine#"$QIR_SOURCE_DIR"/}"
     name="$(echo "$rel" | tr '/' '_')"
     name="${name%.json}"
-    wdir="$WORK/$name/windows"
-    ldir="$WORK/$name/linux"
-    mkdir -p "$wdir" "$ldir"
+    machine_folders "$name"
 
     win_rc=$(wine_exe --cwd "$wdir" --stdout "$wdir/out.txt" --stderr "$wdir/err.txt" \
         "$QIR_SIM_EXE" --machine "$(win_path "$machine")" --state state.json \

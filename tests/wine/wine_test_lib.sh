@@ -98,6 +98,14 @@ expect_crlf_lines() {
     [[ "$(tail -c 1 "$2" | od -An -c | tr -d ' ')" == '\n' ]] || fail "$1: last line has no end"
 }
 
+# machine_folders NAME: the folders of one machine's runs under $WORK, the Windows run's
+# and the Linux run's side by side, made and named in wdir and ldir.
+machine_folders() {
+    wdir="$WORK/$1/windows"
+    ldir="$WORK/$1/linux"
+    mkdir -p "$wdir" "$ldir"
+}
+
 # The firmware image the Windows build embeds, as its cache names it.
 windows_image() {
     sed -n 's/^QIR_EMBEDDED_IMAGE:INTERNAL=//p' "$QIR_WINDOWS_BUILD_DIR/CMakeCache.txt"

@@ -14,13 +14,13 @@
 
 #include "app/main_routine.h"
 #include "app/updater/disk_updater.h"
-#include "console_capture.h"
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
-#include "scratch_folder.h"
 #include "sim/sim_machine.h"
+#include "tests/support/console_capture.h"
+#include "tests/support/scratch_folder.h"
 
-namespace qir::apptest {
+namespace qir::testing {
 
 // The usage text, as the command line prints it on an invalid argument.
 inline const std::string kUsage =
@@ -93,4 +93,4 @@ class ShellTest : public ::testing::Test {
     const std::filesystem::path& dir = scratch.path();
 };
 
-} // namespace qir::apptest
+} // namespace qir::testing

@@ -5,12 +5,19 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/forwarding_platform.h"
 #include "sim/sim_machine.h"
 
 namespace qir::testing {
 
-class CountingMachine : public sim::SimMachine {
+// An empty machine answers every call the counting machine leaves alone.
+struct EmptyMachine {
+    sim::SimMachine empty;
+};
+
+class CountingMachine : private EmptyMachine, public platform::ForwardingPlatform {
   public:
+    CountingMachine() : ForwardingPlatform(empty) {}
     int opens = 0;
     int closes = 0;
     int requests = 0;

@@ -9,7 +9,7 @@
 #include <string>
 #include <sys/wait.h>
 
-#include "scratch_folder.h"
+#include "tests/support/scratch_folder.h"
 
 namespace qir::testing {
 

@@ -16,7 +16,7 @@
 #include "sim/sim_machine.h"
 #include "sim/wire_layouts.h"
 
-namespace qir::simtest {
+namespace qir::testing {
 
 inline std::unique_ptr<sim::SimMachine> load(const std::string& description) {
     std::string error;
@@ -121,4 +121,4 @@ inline uint32_t inboxDownload(sim::SimMachine& m, platform::Handle h,
     return 0;
 }
 
-} // namespace qir::simtest
+} // namespace qir::testing

@@ -9,12 +9,12 @@
 #include <memory>
 #include <string>
 
-#include "console_capture.h"
 #include "firmware/firmware_image.h"
 #include "platform/platform.h"
 #include "sim/machine_loader.h"
 #include "sim/nvme_drive.h"
 #include "sim/sim_machine.h"
+#include "tests/support/console_capture.h"
 
 namespace qir::testing {
 

@@ -12,8 +12,8 @@
 #include "app/updater/disk_updater.h"
 #include "capture/capture_file.h"
 #include "capture/recording_platform.h"
-#include "console_capture.h"
 #include "platform/platform.h"
+#include "tests/support/console_capture.h"
 
 namespace qir::testing {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace qir::test {
+namespace qir::testing {
 
 struct ExpectedRequest {
     explicit ExpectedRequest(size_t size) : bytes(size, 0) {}
@@ -72,4 +72,4 @@ template <typename Build> void expectBuiltAs(const ExpectedRequest& expected, Bu
     EXPECT_EQ(firstDifference(expected.bytes, request.data()), -1);
 }
 
-} // namespace qir::test
+} // namespace qir::testing
