@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/text_encoding.h"
-#include "sim/capture_answers.h"
+#include "sim/rebuild/kept_answers.h"
 #include "sim/machine_loader.h"
 
 namespace qir::sweep {
