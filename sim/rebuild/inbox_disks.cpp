@@ -38,12 +38,7 @@ DeviceEntry inboxDisk(SetupEntry setup, const RequestsByPath& requests, const Re
         j["device_number"] = *number;
         keys.push_back(upper(u"\\\\.\\PHYSICALDRIVE" + text::fromUtf8(std::to_string(*number))));
     }
-    OpenOutcome opened = openOutcomeOf(opens, keys, calls);
-    if (opened.openError)
-        j["open_error"] = *opened.openError;
-    for (auto& f : opened.faults)
-        entry.faults.push_back(f);
-    entry.opensUsed = keys;
+    accountForOpens(entry, opens, keys, calls);
     std::vector<Request> onDisk = requestsOn(requests, keys);
     bool inbox = false;
     Drive drive;

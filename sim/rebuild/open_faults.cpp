@@ -40,9 +40,9 @@ nlohmann::ordered_json openFault(const capture::CallList& calls, const Request& 
 
 } // namespace
 
-OpenOutcome openOutcomeOf(const RequestsByPath& opens, const std::vector<std::u16string>& keys,
-                          const capture::CallList& calls) {
-    OpenOutcome outcome;
+void accountForOpens(DeviceEntry& entry, const RequestsByPath& opens,
+                     const std::vector<std::u16string>& keys, const capture::CallList& calls) {
+    entry.opensUsed = keys;
     std::vector<Request> all;
     for (size_t k = 0; k < keys.size(); ++k) {
         // A path named twice is accounted for once.
@@ -54,20 +54,19 @@ OpenOutcome openOutcomeOf(const RequestsByPath& opens, const std::vector<std::u1
             all.insert(all.end(), it->second.begin(), it->second.end());
     }
     if (all.empty())
-        return outcome;
+        return;
     uint32_t first = all.front().call->ok ? 0 : all.front().call->error;
     bool alike = std::all_of(all.begin(), all.end(), [&](const Request& r) {
         return (r.call->ok ? 0 : r.call->error) == first;
     });
     if (alike) {
         if (first)
-            outcome.openError = first;
-        return outcome;
+            entry.device["open_error"] = first;
+        return;
     }
     for (const Request& r : all)
         if (!r.call->ok)
-            outcome.faults.push_back(openFault(calls, r));
-    return outcome;
+            entry.faults.push_back(openFault(calls, r));
 }
 
 nlohmann::ordered_json faultsOfUnclaimedOpens(const RequestsByPath& opens,

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,14 +12,11 @@
 
 namespace qir::sim::rebuild {
 
-struct OpenOutcome {
-    std::optional<uint32_t> openError; // the device's own, when every open failed alike
-    nlohmann::ordered_json faults = nlohmann::ordered_json::array();
-};
-
-// The outcome of the opens of `keys` among `opens`, the opens no device accounted for yet.
-OpenOutcome openOutcomeOf(const RequestsByPath& opens, const std::vector<std::u16string>& keys,
-                          const capture::CallList& calls);
+// Accounts in `entry` for the opens of `keys` among `opens`, the opens no device accounted
+// for yet: the device's own "open_error" when every open failed alike, else one fault per
+// failed open; the keys become the entry's opensUsed.
+void accountForOpens(DeviceEntry& entry, const RequestsByPath& opens,
+                     const std::vector<std::u16string>& keys, const capture::CallList& calls);
 
 // The opens no device accounted for: a path that is not there fails as on any machine; any
 // other failure is the path's own fault. Throws RebuildError for one that succeeded.

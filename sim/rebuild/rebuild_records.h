@@ -68,6 +68,10 @@ struct DeviceEntry {
     std::optional<uint32_t> deviceNumber; // a disk's, held by no other disk
 };
 
+// A request the driver of its device took as one of its own: not one the tool only asks any
+// device, not one that writes firmware, and not one refused as unknown.
+bool driverKnows(const Request& r);
+
 // A fault that makes the request answer as recorded: `effect` is "error", "return_code"
 // or "completion_status".
 nlohmann::ordered_json requestFault(const Request& r, const char* effect, uint32_t value);

@@ -47,21 +47,14 @@ DeviceEntry storagePort(SetupEntry setup, const RequestsByPath& requests,
     ordered_json& j = entry.device;
     j = std::move(setup.device);
     const std::vector<std::u16string>& keys = setup.keys;
-    OpenOutcome opened = openOutcomeOf(opens, keys, calls);
-    if (opened.openError)
-        j["open_error"] = *opened.openError;
-    for (auto& f : opened.faults)
-        entry.faults.push_back(f);
-    entry.opensUsed = keys;
+    accountForOpens(entry, opens, keys, calls);
     bool rst = false;
     std::map<uint8_t, std::string> drives;
     std::vector<Request> csmiReplies;
     std::vector<Request> onPort = requestsOn(requests, keys);
     for (const Request& r : onPort) {
         const CapturedCall& c = *r.call;
-        if (r.kind == RequestKind::Other || writesFirmware(r.kind))
-            continue;
-        if (!c.ok && c.error == win::ERROR_INVALID_FUNCTION)
+        if (!driverKnows(r))
             continue;
         rst = true;
         uint32_t rc = u32At(c.out, srb::kReturnCode);

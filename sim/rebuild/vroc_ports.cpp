@@ -78,12 +78,7 @@ VrocPortEntry vrocPort(int port, uint32_t devInst, const std::vector<Request>& r
     j["dev_inst"] = devInst;
     std::vector<std::u16string> keys = {
         upper(u"\\\\.\\Scsi" + text::fromUtf8(std::to_string(port)) + u":")};
-    OpenOutcome opened = openOutcomeOf(opens, keys, calls);
-    if (opened.openError)
-        j["open_error"] = *opened.openError;
-    for (auto& f : opened.faults)
-        entry.faults.push_back(f);
-    entry.opensUsed = keys;
+    accountForOpens(entry, opens, keys, calls);
     // The drives by disk id that this port's lists name: those of the ports before it and
     // its own.
     std::map<uint32_t, std::string> known = drivesBefore;
@@ -95,9 +90,7 @@ VrocPortEntry vrocPort(int port, uint32_t devInst, const std::vector<Request>& r
     std::set<uint32_t> identified; // disk ids a drive answered on this port
     for (const Request& r : requests) {
         const CapturedCall& c = *r.call;
-        if (r.kind == RequestKind::Other || writesFirmware(r.kind))
-            continue;
-        if (!c.ok && c.error == win::ERROR_INVALID_FUNCTION)
+        if (!driverKnows(r))
             continue;
         vroc = true;
         if (!c.ok) {
