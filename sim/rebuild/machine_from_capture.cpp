@@ -44,96 +44,109 @@ rebuild::Device deviceAt(const std::map<uint32_t, rebuild::Device>& devices, uin
     return it != devices.end() ? it->second : rebuild::Device{};
 }
 
-// The description the models give of the capture: the steps in the order they run, each
-// handing on what it made. Throws RebuildError (or a JSON error) where the capture shows
-// what no simulated machine could answer.
-ordered_json modelledMachine(const capture::CallList& calls) {
-    rebuild::CallIndex index = rebuild::indexCalls(calls);
+// What the devices' steps made so far, in the order they made it.
+struct MachineParts {
+    ordered_json devices = ordered_json::array();
+    ordered_json faults = ordered_json::array();
+    std::vector<rebuild::Drive> drives;
+    rebuild::RequestsByPath unclaimedOpens;     // the opens no device took yet
+    std::set<uint32_t> deviceNumbers;           // held by a disk
+    std::map<uint32_t, std::string> vrocDrives; // found on a VROC port, by disk id
+};
+
+void append(ordered_json& list, ordered_json more) {
+    for (ordered_json& item : more)
+        list.push_back(std::move(item));
+}
+
+void add(MachineParts& parts, rebuild::DeviceEntry entry) {
+    parts.devices.push_back(std::move(entry.device));
+    append(parts.faults, std::move(entry.faults));
+    parts.drives.insert(parts.drives.end(), entry.drives.begin(), entry.drives.end());
+    for (const std::u16string& key : entry.opensUsed)
+        parts.unclaimedOpens.erase(key);
+    if (entry.deviceNumber)
+        parts.deviceNumbers.insert(*entry.deviceNumber);
+}
+
+// A device of the tree: a disk or storage port with what its driver answered, any other
+// device with its properties alone.
+rebuild::DeviceEntry treeDevice(uint32_t devInst, const rebuild::CallIndex& index,
+                                const rebuild::DeviceOrder& order, const MachineParts& before,
+                                const capture::CallList& calls) {
+    rebuild::SetupEntry setup =
+        rebuild::setupEntry(devInst, deviceAt(index.devices, devInst), order);
+    switch (setup.deviceClass) {
+    case rebuild::DeviceClass::Disk:
+        return rebuild::inboxDisk(std::move(setup), index.requests, before.unclaimedOpens, calls,
+                                  before.deviceNumbers, before.drives);
+    case rebuild::DeviceClass::StoragePort:
+        return rebuild::storagePort(std::move(setup), index.requests, before.unclaimedOpens, calls);
+    case rebuild::DeviceClass::Other:
+        break;
+    }
+    rebuild::DeviceEntry entry;
+    entry.device = std::move(setup.device);
+    return entry;
+}
+
+// The machine-wide answers; the clock, when no call recorded it, is the header's.
+ordered_json machineWide(const rebuild::CallIndex& index, const capture::CaptureHeader* header) {
     ordered_json machine;
-    if (index.clock)
-        machine["clock"] = *index.clock;
+    std::optional<std::string> clock = index.clock;
+    if (!clock && header)
+        clock = clockOf(*header);
+    if (clock)
+        machine["clock"] = *clock;
     if (index.updateRunning)
         machine["update_running"] = true;
     if (index.power)
         machine["power"] = *index.power;
-    rebuild::DeviceOrder order = rebuild::deviceOrder(index.sets);
-
-    ordered_json devices = ordered_json::array();
-    ordered_json faults = index.faults;
-    std::vector<rebuild::Drive> drives;
-    rebuild::RequestsByPath unclaimedOpens = index.opens;
-    std::set<uint32_t> deviceNumbers;
-    auto add = [&](rebuild::DeviceEntry entry) {
-        devices.push_back(std::move(entry.device));
-        for (ordered_json& f : entry.faults)
-            faults.push_back(std::move(f));
-        drives.insert(drives.end(), entry.drives.begin(), entry.drives.end());
-        for (const std::u16string& key : entry.opensUsed)
-            unclaimedOpens.erase(key);
-        if (entry.deviceNumber)
-            deviceNumbers.insert(*entry.deviceNumber);
-    };
-    // The device tree in the walks' order: disks and storage ports with what their drivers
-    // answered, every other device with its properties alone.
-    for (uint32_t devInst : order.devices) {
-        rebuild::SetupEntry setup =
-            rebuild::setupEntry(devInst, deviceAt(index.devices, devInst), order);
-        switch (setup.deviceClass) {
-        case rebuild::DeviceClass::Disk:
-            add(rebuild::inboxDisk(std::move(setup), index.requests, unclaimedOpens, calls,
-                                   deviceNumbers, drives));
-            break;
-        case rebuild::DeviceClass::StoragePort:
-            add(rebuild::storagePort(std::move(setup), index.requests, unclaimedOpens, calls));
-            break;
-        case rebuild::DeviceClass::Other: {
-            rebuild::DeviceEntry entry;
-            entry.device = std::move(setup.device);
-            add(std::move(entry));
-            break;
-        }
-        }
-    }
-    // The VROC driver's ports after the tree, on instances none of its devices holds.
-    uint32_t nextDevInst = order.nextDevInst;
-    std::map<uint32_t, std::string> vrocDrives;
-    for (const auto& [port, requests] : index.scsiPorts) {
-        rebuild::VrocPortEntry v =
-            rebuild::vrocPort(port, nextDevInst++, requests, unclaimedOpens, calls, vrocDrives);
-        vrocDrives.insert(v.drivesByDiskId.begin(), v.drivesByDiskId.end());
-        add(std::move(v.entry));
-    }
-    // Opens of paths no device answers to.
-    for (ordered_json& f : rebuild::faultsOfUnclaimedOpens(unclaimedOpens, calls))
-        faults.push_back(std::move(f));
-
-    ordered_json driveList = ordered_json::array();
-    for (const rebuild::Drive& d : drives)
-        driveList.push_back(rebuild::driveDescription(d));
-    machine["devices"] = devices;
-    machine["drives"] = driveList;
-    machine["faults"] = faults;
     return machine;
+}
+
+// The rebuild, its steps in the order they run, each taking what it needs and returning
+// what it makes. Throws RebuildError (or a JSON error) where the capture shows what no
+// simulated machine could answer.
+std::string rebuiltDescription(const capture::CallList& calls,
+                               const capture::CaptureHeader* header) {
+    rebuild::CallIndex index = rebuild::indexCalls(calls);
+    rebuild::DeviceOrder order = rebuild::deviceOrder(index.sets);
+    MachineParts parts;
+    parts.faults = index.faults;
+    parts.unclaimedOpens = index.opens;
+    for (uint32_t devInst : order.devices)
+        add(parts, treeDevice(devInst, index, order, parts, calls));
+    // The VROC driver's ports after the tree, on instances none of its devices holds.
+    uint32_t devInst = order.nextDevInst;
+    for (const auto& [port, requests] : index.scsiPorts) {
+        rebuild::VrocPortEntry v = rebuild::vrocPort(port, devInst++, requests,
+                                                     parts.unclaimedOpens, calls, parts.vrocDrives);
+        parts.vrocDrives.insert(v.drivesByDiskId.begin(), v.drivesByDiskId.end());
+        add(parts, std::move(v.entry));
+    }
+    append(parts.faults, rebuild::faultsOfUnclaimedOpens(parts.unclaimedOpens, calls));
+    ordered_json drives = ordered_json::array();
+    for (const rebuild::Drive& d : parts.drives)
+        drives.push_back(rebuild::driveDescription(d));
+
+    ordered_json machine = machineWide(index, header);
+    machine["devices"] = parts.devices;
+    machine["drives"] = drives;
+    machine["faults"] = parts.faults;
+    std::string refused;
+    if (!keepRecordedAnswers(calls, &machine, &refused))
+        throw RebuildError("the rebuilt machine is refused: " + refused);
+    std::string text = machine.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (!loadMachine(text, &refused))
+        throw RebuildError("the rebuilt machine is refused: " + refused);
+    return text + "\n";
 }
 
 std::string rebuiltMachine(const capture::CallList& calls, const capture::CaptureHeader* header,
                            std::string* error) {
     try {
-        ordered_json machine = modelledMachine(calls);
-        if (header && !machine.contains("clock"))
-            if (std::optional<std::string> clock = clockOf(*header)) {
-                // The clock leads the description, as it does in every written one.
-                ordered_json ordered = {{"clock", *clock}};
-                ordered.update(machine);
-                machine = ordered;
-            }
-        std::string refused;
-        if (!keepRecordedAnswers(calls, &machine, &refused))
-            throw RebuildError("the rebuilt machine is refused: " + refused);
-        std::string text = machine.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-        if (!loadMachine(text, &refused))
-            throw RebuildError("the rebuilt machine is refused: " + refused);
-        return text + "\n";
+        return rebuiltDescription(calls, header);
     } catch (const RebuildError& e) {
         if (error)
             *error = std::string("capture cannot be rebuilt: ") + e.what();
