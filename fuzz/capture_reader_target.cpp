@@ -12,9 +12,9 @@
 #include "platform/platform.h"
 #include "scan/image_revision.h"
 #include "scan/scan.h"
-#include "sim/capture_compare.h"
-#include "sim/capture_rebuild.h"
 #include "sim/machine_loader.h"
+#include "sim/rebuild/faithful_answers.h"
+#include "sim/rebuild/machine_from_capture.h"
 #include "sim/sim_machine.h"
 
 namespace qir::fuzz {

@@ -13,8 +13,8 @@
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
 #include "scan/scan_main.h"
-#include "sim/capture_rebuild.h"
 #include "sim/machine_loader.h"
+#include "sim/rebuild/machine_from_capture.h"
 #include "sim/sim_machine.h"
 #include "sweep/unseen_facts.h"
 

@@ -5,8 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/text_encoding.h"
-#include "sim/capture_answers.h"
 #include "sim/machine_loader.h"
+#include "sim/rebuild/kept_answers.h"
 
 namespace qir::sweep {
 

@@ -12,15 +12,15 @@ namespace qir {
 namespace {
 
 using platform::LockResult;
-using qir::testing::oneInboxDisk;
-using qir::testing::readFileBytes;
-using qir::testing::wide;
+using testing::oneInboxDisk;
+using testing::readFileBytes;
+using testing::wide;
 
 const std::string kRunning =
     "  [ERROR] Another firmware update is running on this machine; no disk was touched. "
     "Try again when it has finished.\n";
 
-class UpdateLockRun : public qir::testing::ShellTest {
+class UpdateLockRun : public testing::ShellTest {
   protected:
     // A run of one inbox disk whose route gives 0; notes whether the route ran and
     // whether the lock was held meanwhile.

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "capture/capture_file.h"
-#include "sim/capture_rebuild.h"
+#include "sim/rebuild/machine_from_capture.h"
 #include "sweep/rebuild_property.h"
 #include "sweep/unseen_facts.h"
 #include "tests/support/scratch_folder.h"

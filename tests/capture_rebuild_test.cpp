@@ -12,7 +12,7 @@
 #include "capture/capture_file.h"
 #include "capture/replay_platform.h"
 #include "platform/text_encoding.h"
-#include "sim/capture_rebuild.h"
+#include "sim/rebuild/machine_from_capture.h"
 #include "tests/support/capture_support.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/sim_fixture.h"

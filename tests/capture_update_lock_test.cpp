@@ -13,7 +13,7 @@
 #include "capture/replay_platform.h"
 #include "platform/text_encoding.h"
 #include "scan/scan_main.h"
-#include "sim/capture_rebuild.h"
+#include "sim/rebuild/machine_from_capture.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/sim_fixture.h"
 

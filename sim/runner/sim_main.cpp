@@ -22,8 +22,8 @@
 #include "platform/host_file.h"
 #include "platform/text_encoding.h"
 #include "scan/scan_main.h"
-#include "sim/capture_rebuild.h"
 #include "sim/machine_loader.h"
+#include "sim/rebuild/machine_from_capture.h"
 #include "sim/runner/run_outputs.h"
 #include "sim/sim_machine.h"
 

@@ -1,4 +1,4 @@
-#include "sim/capture_answers.h"
+#include "sim/rebuild/kept_answers.h"
 
 #include <map>
 #include <memory>

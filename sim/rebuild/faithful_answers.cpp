@@ -1,4 +1,4 @@
-#include "sim/capture_compare.h"
+#include "sim/rebuild/faithful_answers.h"
 
 #include <map>
 
