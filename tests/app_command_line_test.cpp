@@ -16,12 +16,9 @@ using qir::testing::wide;
 class CommandLineTest : public qir::testing::ShellTest {
   protected:
     int parse(std::vector<std::u16string> args) {
-        args.insert(args.begin(), u"C:\\tools\\qir.exe");
-        std::vector<const char16_t*> argv;
-        for (const std::u16string& a : args)
-            argv.push_back(a.c_str());
+        ArgumentVector argv(u"C:\\tools\\qir.exe", std::move(args));
         silentMode = false;
-        return parseCommandLine(options, static_cast<int>(argv.size()), argv.data());
+        return parseCommandLine(options, argv.argc(), argv.argv());
     }
     RunOptions options;
 };

@@ -14,6 +14,7 @@
 #include "platform/text_encoding.h"
 #include "scan/scan_main.h"
 #include "sim/rebuild/machine_from_capture.h"
+#include "tests/support/arguments.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/sim_fixture.h"
 
@@ -23,22 +24,12 @@ namespace {
 using nlohmann::json;
 using platform::LockResult;
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
 class CaptureUpdateLock : public SimFixture {
   protected:
     // The scan with the arguments; its exit code.
     int scanWith(std::vector<std::u16string> args) {
-        args.insert(args.begin(), u"qir-scan.exe");
-        std::vector<const char16_t*> argv;
-        for (const std::u16string& a : args)
-            argv.push_back(a.c_str());
-        int rc = scan::scanMain(static_cast<int>(args.size()), argv.data());
+        ArgumentVector argv(u"qir-scan.exe", std::move(args));
+        int rc = scan::scanMain(argv.argc(), argv.argv());
         console.take();
         return rc;
     }
@@ -64,11 +55,11 @@ TEST_F(CaptureUpdateLock, RecordedReplayedAndRebuiltAlike) {
              R"(], "drives": [)" + makerDrive("a") + "]}");
         ASSERT_EQ(scanWith({u"/json=" + path("scan.json"), u"/capture=" + path("capture.json")}),
                   c.exitCode);
-        const std::string scanned = slurp(scratch.file("scan.json"));
+        const std::string scanned = readFileBytes(scratch.file("scan.json"));
 
         std::string error;
         std::optional<capture::Capture> read =
-            capture::readWholeCapture(slurp(scratch.file("capture.json")), &error);
+            capture::readWholeCapture(readFileBytes(scratch.file("capture.json")), &error);
         ASSERT_TRUE(read) << error;
         // The look comes first: one try of the lock, let go at once when taken, and one
         // question of the power source.
@@ -87,7 +78,7 @@ TEST_F(CaptureUpdateLock, RecordedReplayedAndRebuiltAlike) {
         EXPECT_EQ(scanWith({u"/json=" + path("replayed.json")}), c.exitCode);
         platform::setPlatform(&real);
         EXPECT_EQ(replay.difference(), "");
-        EXPECT_EQ(slurp(scratch.file("replayed.json")), scanned);
+        EXPECT_EQ(readFileBytes(scratch.file("replayed.json")), scanned);
 
         // Rebuilt, the machine has the lock and the power source it was seen with.
         const std::string description = sim::machineFromCapture(*read, &error);
@@ -97,7 +88,7 @@ TEST_F(CaptureUpdateLock, RecordedReplayedAndRebuiltAlike) {
         EXPECT_EQ(rebuilt["power"], json::parse(scanned)["power"]);
         load(description);
         EXPECT_EQ(scanWith({u"/json=" + path("rebuilt.json")}), c.exitCode);
-        EXPECT_EQ(slurp(scratch.file("rebuilt.json")), scanned);
+        EXPECT_EQ(readFileBytes(scratch.file("rebuilt.json")), scanned);
     }
 }
 

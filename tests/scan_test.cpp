@@ -28,6 +28,7 @@
 #include "scan/scan.h"
 #include "scan/scan_main.h"
 #include "scan/scan_result.h"
+#include "tests/support/arguments.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/sim_fixture.h"
 
@@ -35,13 +36,6 @@ namespace qir::testing {
 namespace {
 
 using nlohmann::json;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
 
 std::string trimmed(std::string text) {
     text.erase(text.find_last_not_of(' ') + 1);
@@ -54,17 +48,13 @@ class ScanTest : public SimFixture {
     // the scratch folder's scan.json.
     int scan(std::vector<std::u16string> args = {},
              const DiscoveryOps& ops = productionDiscoveryOps()) {
-        args.insert(args.begin(), u"qir-scan.exe");
-        std::vector<const char16_t*> argv;
-        for (const std::u16string& a : args)
-            argv.push_back(a.c_str());
-        argv.push_back(nullptr);
-        return scan::scanMain(static_cast<int>(args.size()), argv.data(), ops);
+        ArgumentVector argv(u"qir-scan.exe", std::move(args));
+        return scan::scanMain(argv.argc(), argv.argv(), ops);
     }
     int scanWithJson(const DiscoveryOps& ops = productionDiscoveryOps()) {
         return scan({u"/json=" + text::fromUtf8(jsonPath)}, ops);
     }
-    json scanJson() { return json::parse(readFile(jsonPath)); }
+    json scanJson() { return json::parse(readFileBytes(jsonPath)); }
 
     ScratchFolder scratch{"qir_scan"};
     const std::string jsonPath = scratch.file("scan.json");
@@ -94,7 +84,7 @@ class ExampleMachineScan : public ScanTest, public ::testing::WithParamInterface
 TEST_P(ExampleMachineScan, ReportsWithoutTouchingAndTheUpdateConfirmsIt) {
     const ExampleMachine& c = GetParam();
     const std::string description =
-        readFile(std::string(QIR_SOURCE_DIR) + "/sim/machines/" + c.file);
+        readFileBytes(std::string(QIR_SOURCE_DIR) + "/sim/machines/" + c.file);
     load(description);
     const std::string before = machine->stateJson();
 

@@ -107,21 +107,18 @@ Describe 'Install-Qir.ps1' {
     }
 
     Context 'try again later (1618)' {
-        It 'scan 6: another update runs now' {
+        It '<Case>: nothing started' -ForEach @(
+            @{ Case = 'scan 6, another update runs now'; Key = 'update_running'; Value = $true
+               Says = 'QIR: another firmware update is running now: try again later' }
+            @{ Case = 'a drive to update on battery'; Key = 'power'
+               Value = @{ ac_line = 'offline'; battery_present = $true; battery_percent = 40 }
+               Says = 'QIR: the machine runs on battery: try again on AC power' }
+        ) {
             Use-Host 'reset'
-            Set-QirMachineKey 'update_running' $true
+            Set-QirMachineKey $Key $Value
             $run = Install
             $run.ExitCode | Should -Be 1618
-            $run.Output | Should -Contain 'QIR: another firmware update is running now: try again later'
-            Get-QirCallSummary | Should -Be 'scan'
-        }
-
-        It 'a drive to update on battery: nothing started' {
-            Use-Host 'reset'
-            Set-Power 'offline' $true
-            $run = Install
-            $run.ExitCode | Should -Be 1618
-            $run.Output | Should -Contain 'QIR: the machine runs on battery: try again on AC power'
+            $run.Output | Should -Contain $Says
             Get-QirCallSummary | Should -Be 'scan'
         }
 

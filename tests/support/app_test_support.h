@@ -17,6 +17,7 @@
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
 #include "sim/sim_machine.h"
+#include "tests/support/arguments.h"
 #include "tests/support/console_capture.h"
 #include "tests/support/scratch_folder.h"
 
@@ -28,11 +29,6 @@ inline const std::string kUsage =
     "Allowed Behaviors:\n"
     "/s                  Execute update package in silently without user intervention.\n"
     "/log=<FILEPATH>     Write installation log to a specified file.\n";
-
-inline std::string readFileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 inline std::u16string wide(const std::filesystem::path& path) {
     return text::fromUtf8(path.string());
@@ -79,12 +75,9 @@ class ShellTest : public ::testing::Test {
     // The main routine with "qir.exe" and the arguments; the production operations
     // unless the test hands in its own.
     int32_t runMain(std::vector<std::u16string> args, const DiskUpdaterOps* ops = nullptr) {
-        args.insert(args.begin(), u"qir.exe");
-        std::vector<const char16_t*> argv;
-        for (const std::u16string& a : args)
-            argv.push_back(a.c_str());
-        int argc = static_cast<int>(argv.size());
-        return ops ? mainRoutine(argc, argv.data(), *ops) : mainRoutine(argc, argv.data());
+        ArgumentVector argv(u"qir.exe", std::move(args));
+        return ops ? mainRoutine(argv.argc(), argv.argv(), *ops)
+                   : mainRoutine(argv.argc(), argv.argv());
     }
 
     sim::SimMachine machine;

@@ -7,6 +7,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -43,5 +45,11 @@ class ScratchFolder {
   private:
     std::filesystem::path root;
 };
+
+// A file's whole content, or nothing when it cannot be read.
+inline std::string readFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 } // namespace qir::testing
