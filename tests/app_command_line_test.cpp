@@ -9,6 +9,7 @@
 namespace qir {
 namespace {
 
+using qir::testing::ArgumentVector;
 using qir::testing::kUsage;
 using qir::testing::readFileBytes;
 using qir::testing::wide;
