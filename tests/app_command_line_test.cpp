@@ -9,7 +9,6 @@
 namespace qir {
 namespace {
 
-using qir::testing::ArgumentVector;
 using qir::testing::kUsage;
 using qir::testing::readFileBytes;
 using qir::testing::wide;
@@ -17,7 +16,7 @@ using qir::testing::wide;
 class CommandLineTest : public qir::testing::ShellTest {
   protected:
     int parse(std::vector<std::u16string> args) {
-        ArgumentVector argv(u"C:\\tools\\qir.exe", std::move(args));
+        testing::ArgumentVector argv(u"C:\\tools\\qir.exe", std::move(args));
         silentMode = false;
         return parseCommandLine(options, argv.argc(), argv.argv());
     }
