@@ -159,8 +159,8 @@ TEST(SimLoader, PowerSourceAndAnotherUpdate) {
              Case{R"({"ac_line": "unknown", "battery_present": true, "battery_percent": null})",
                   255, 0, 255},
          }) {
-        auto m =
-            qir::testing::load(std::string(R"({"update_running": true, "power": )") + c.power + "}");
+        auto m = qir::testing::load(std::string(R"({"update_running": true, "power": )") + c.power +
+                                    "}");
         ASSERT_TRUE(m) << c.power;
         EXPECT_TRUE(m->updateRunning);
         ASSERT_TRUE(m->getSystemPowerStatus(&p));
