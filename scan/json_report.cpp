@@ -53,7 +53,7 @@ ordered_json callJson(const DeviceCall& call) {
 
 ordered_json powerJson(const PowerSource& power) {
     ordered_json j;
-    j["ac_line"] = acLineKey(power.acLine);
+    j["ac_line"] = platform::acLineName(power.acLine);
     j["battery_present"] =
         power.batteryPresent ? ordered_json(*power.batteryPresent) : ordered_json(nullptr);
     j["battery_percent"] =

@@ -2,18 +2,6 @@
 
 namespace qir::scan {
 
-std::string acLineKey(PowerSource::AcLine line) {
-    switch (line) {
-    case PowerSource::AcLine::Online:
-        return "online";
-    case PowerSource::AcLine::Offline:
-        return "offline";
-    case PowerSource::AcLine::Unknown:
-        break;
-    }
-    return "unknown";
-}
-
 std::string updateRunningText(bool running) {
     return running ? "Another update: running now (another process holds the firmware update "
                      "lock); try again when it has finished\n"
@@ -21,7 +9,7 @@ std::string updateRunningText(bool running) {
 }
 
 std::string powerText(const PowerSource& power) {
-    std::string text = "Power: AC " + acLineKey(power.acLine);
+    std::string text = std::string("Power: AC ") + platform::acLineName(power.acLine);
     if (!power.batteryPresent)
         text += ", battery unknown";
     else if (!*power.batteryPresent)

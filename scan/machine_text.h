@@ -8,9 +8,6 @@
 
 namespace qir::scan {
 
-// "online", "offline", "unknown": the JSON's `ac_line`.
-std::string acLineKey(PowerSource::AcLine line);
-
 // The report's lines, each ending in a newline.
 std::string updateRunningText(bool running);
 std::string powerText(const PowerSource& power);

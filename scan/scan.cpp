@@ -108,19 +108,6 @@ bool isProblem(const DeviceCall& call) {
     return !(intelRaidRequest && call.error == win::ERROR_INVALID_FUNCTION);
 }
 
-PowerSource powerSourceOf(const platform::PowerStatus& status) {
-    PowerSource power;
-    power.acLine = status.acLineStatus == 1   ? PowerSource::AcLine::Online
-                   : status.acLineStatus == 0 ? PowerSource::AcLine::Offline
-                                              : PowerSource::AcLine::Unknown;
-    constexpr uint8_t kNoSystemBattery = 128, kUnknownStatus = 255;
-    if (status.batteryFlag != kUnknownStatus)
-        power.batteryPresent = (status.batteryFlag & kNoSystemBattery) == 0;
-    if (status.batteryLifePercent <= 100 && power.batteryPresent.value_or(true))
-        power.batteryPercent = status.batteryLifePercent;
-    return power;
-}
-
 int exitCodeOf(const ScanResult& result) {
     if (!result.refused.empty())
         return kExitGuardRefused;

@@ -21,7 +21,7 @@ ScanResult scanMachine(const std::u16string& imageRevision,
 bool isProblem(const DeviceCall& call);
 
 // The power source a status of GetSystemPowerStatus stands for.
-PowerSource powerSourceOf(const platform::PowerStatus& status);
+using platform::powerSourceOf;
 
 // The exit code a result stands for (kExit...).
 int exitCodeOf(const ScanResult& result);

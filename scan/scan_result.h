@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "discovery/target_disk.h"
+#include "platform/power_source.h"
 #include "scan/guard_platform.h"
 
 namespace qir::scan {
@@ -33,12 +34,7 @@ struct ScannedDrive {
     std::u16string pendingRevision;
 };
 
-// The machine's power source as Windows reports it; unknown where it cannot tell.
-struct PowerSource {
-    enum class AcLine { Online, Offline, Unknown } acLine = AcLine::Unknown;
-    std::optional<bool> batteryPresent;
-    std::optional<int> batteryPercent; // 0..100
-};
+using platform::PowerSource;
 
 struct ScanResult {
     std::u16string imageRevision;

@@ -1,19 +1,20 @@
 #include "sim/power_source.h"
 
+#include "platform/power_source.h"
+
 namespace qir::sim {
 
 nlohmann::ordered_json powerDescription(const platform::PowerStatus& status) {
     using nlohmann::ordered_json;
-    constexpr uint8_t kNoSystemBattery = 128, kUnknown = 255;
+    const platform::PowerSource source = platform::powerSourceOf(status);
     ordered_json power;
-    power["ac_line"] = status.acLineStatus == 1   ? "online"
-                       : status.acLineStatus == 0 ? "offline"
-                                                  : "unknown";
-    const bool known = status.batteryFlag != kUnknown;
-    const bool present = known && (status.batteryFlag & kNoSystemBattery) == 0;
-    power["battery_present"] = known ? ordered_json(present) : ordered_json(nullptr);
-    power["battery_percent"] = present && status.batteryLifePercent <= 100
-                                   ? ordered_json(status.batteryLifePercent)
+    power["ac_line"] = platform::acLineName(source.acLine);
+    const bool present = source.batteryPresent.value_or(false);
+    power["battery_present"] =
+        source.batteryPresent ? ordered_json(present) : ordered_json(nullptr);
+    // A description gives a charge only to a battery that is present.
+    power["battery_percent"] = present && source.batteryPercent
+                                   ? ordered_json(*source.batteryPercent)
                                    : ordered_json(nullptr);
     return power;
 }
